@@ -1,0 +1,26 @@
+// The table of every text the user sees; the log's [Strings] section can replace each one.
+#pragma once
+#include <windows.h>
+
+const int MESSAGE_COUNT = 23;
+// Longest override text kept, terminator included.
+const unsigned MESSAGE_TEXT_SIZE = 256;
+
+const int MSG_CAPTION = 0;
+const int MSG_LOG_NOT_FOUND = 2;
+const int MSG_CONFIRM = 3;
+const int MSG_FINISHED = 4;
+const int MSG_REMOVING_FILES = 5;
+const int MSG_REMOVING_VALUES = 6;
+const int MSG_REMOVING_KEYS = 7;
+const int MSG_REMOVING_INI = 8;
+const int MSG_REMOVING_SHORTCUTS = 9;
+const int MSG_REMOVING_DIRECTORIES = 10;
+const int MSG_CLOSE = 22;
+
+// The current text of a slot, or nullptr for a slot without text.
+const char* MessageText(int id);
+
+// Reads [Strings] keys "1" to "23" from the log; missing or empty values keep
+// the built-in text.
+void LoadMessageOverrides(const char* logPath);

@@ -1,0 +1,15 @@
+// Reading the sections of the installation log into the one section buffer.
+#pragma once
+#include <windows.h>
+
+// The size the buffer starts with; it grows only for a section that does not fit.
+const DWORD SECTION_BUFFER_SIZE = 31744;
+
+// Announces the section with the status line of messageId, then reads it.
+// Returns the list of its lines: terminated texts ended by an empty one.
+char* ReadLogSection(int messageId, const char* section);
+// The same without a status line (the run-program sections).
+char* ReadLogSectionQuietly(const char* section);
+
+// The line after this one, or an empty text at the end of the list.
+char* NextLine(char* line);
