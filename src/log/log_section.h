@@ -13,3 +13,8 @@ char* ReadLogSectionQuietly(const char* section);
 
 // The line after this one, or an empty text at the end of the list.
 char* NextLine(char* line);
+
+// For lists handled from the end: the last line, and the one before a line
+// (nullptr when there is none).
+char* LastLine(char* list);
+char* PreviousLine(char* list, char* line);

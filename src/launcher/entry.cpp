@@ -1,0 +1,30 @@
+// The program's own entry point: there is no C runtime to call WinMain.
+#include "launcher.h"
+
+extern "C" {
+
+// GCC may emit calls to these for copies and zeroing of structures.
+void* memset(void* destination, int value, unsigned int count)
+{
+    unsigned char* bytes = static_cast<unsigned char*>(destination);
+    while (count-- != 0)
+        *bytes++ = static_cast<unsigned char>(value);
+    return destination;
+}
+
+void* memcpy(void* destination, const void* source, unsigned int count)
+{
+    unsigned char* to = static_cast<unsigned char*>(destination);
+    const unsigned char* from = static_cast<const unsigned char*>(source);
+    while (count-- != 0)
+        *to++ = *from++;
+    return destination;
+}
+
+// The loader enters with a 4-byte aligned stack.
+__attribute__((force_align_arg_pointer)) void __cdecl WinMainCRTStartup()
+{
+    int result = WinMain(GetModuleHandleA(nullptr), nullptr, FindArgumentText(GetCommandLineA()), SW_SHOWDEFAULT);
+    ExitProcess(UINT(result));
+}
+}

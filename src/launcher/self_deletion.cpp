@@ -1,0 +1,150 @@
+#include "launcher.h"
+#include "text.h"
+
+static const char WININIT_NAME[] = "wininit.ini";
+static const char RENAME_HEADER[] = "[Rename]\r\n";
+// wininit.ini is a short list of start-up operations; a larger file is not one we dare rewrite.
+static const DWORD WININIT_SIZE_LIMIT = 1024 * 1024;
+
+static bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+static const char* NextLineStart(const char* text, const char* end)
+{
+    while (text < end && *text != '\n')
+        ++text;
+    return text < end ? text + 1 : end;
+}
+
+// Whether the line at text is the header of the [Rename] section (case as the profile functions take it).
+static bool IsRenameHeader(const char* text, const char* end)
+{
+    while (text < end && IsBlank(*text))
+        ++text;
+    const char* name = "[rename]";
+    for (; *name != '\0'; ++name, ++text) {
+        if (text == end)
+            return false;
+        char c = *text;
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+        if (c != *name)
+            return false;
+    }
+    return true;
+}
+
+// Where the new line goes: just after the [Rename] header, or nullptr when the file has none.
+static const char* FindRenameInsertion(const char* text, const char* end)
+{
+    for (const char* line = text; line < end; line = NextLineStart(line, end))
+        if (IsRenameHeader(line, end))
+            return NextLineStart(line, end);
+    return nullptr;
+}
+
+static void CopyBytes(char* destination, const char* source, DWORD count)
+{
+    for (DWORD i = 0; i < count; ++i)
+        destination[i] = source[i];
+}
+
+// Builds the new contents in output: old text with "NUL=path" added to [Rename],
+// the section created at the end when missing. Returns the new size.
+static DWORD AddRenameLine(char* output, const char* text, DWORD size, const char* line)
+{
+    const char* end = text + size;
+    const char* insertion = FindRenameInsertion(text, end);
+    bool newSection = insertion == nullptr;
+    if (newSection)
+        insertion = end;
+    DWORD before = DWORD(insertion - text);
+    DWORD used = 0;
+    CopyBytes(output, text, before);
+    used += before;
+    // The header or the file's last line may lack its line break.
+    if (used > 0 && output[used - 1] != '\n') {
+        output[used++] = '\r';
+        output[used++] = '\n';
+    }
+    if (newSection) {
+        CopyBytes(output + used, RENAME_HEADER, sizeof RENAME_HEADER - 1);
+        used += sizeof RENAME_HEADER - 1;
+    }
+    DWORD lineLength = TextLength(line);
+    CopyBytes(output + used, line, lineLength);
+    used += lineLength;
+    CopyBytes(output + used, insertion, DWORD(end - insertion));
+    return used + DWORD(end - insertion);
+}
+
+static bool FindWininitPath(char* path)
+{
+    UINT length = GetWindowsDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    if (path[length - 1] != '\\' && !AppendText(path, MAX_PATH, "\\"))
+        return false;
+    return AppendText(path, MAX_PATH, WININIT_NAME);
+}
+
+// The 95 family deletes files at start-up from the [Rename] section of wininit.ini.
+// The file may already list other programs' NUL= lines, so the line is added as
+// text; the profile functions would replace the first NUL= line instead.
+static void AddWininitDeletion(const char* path)
+{
+    // The start-up processing runs before long file names are available.
+    char shortPath[MAX_PATH];
+    DWORD shortLength = GetShortPathNameA(path, shortPath, MAX_PATH);
+    if ((shortLength == 0 || shortLength >= MAX_PATH) && !CopyText(shortPath, MAX_PATH, path))
+        return;
+    char line[MAX_PATH + 8];
+    if (!CopyText(line, sizeof line, "NUL=") || !AppendText(line, sizeof line, shortPath) ||
+        !AppendText(line, sizeof line, "\r\n"))
+        return;
+
+    char wininitPath[MAX_PATH];
+    if (!FindWininitPath(wininitPath))
+        return;
+    // Writes cached by the profile functions must reach the file before it is read as text.
+    (void)WritePrivateProfileStringA(nullptr, nullptr, nullptr, WININIT_NAME);
+
+    HANDLE file = CreateFileA(wininitPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD size = GetFileSize(file, nullptr);
+    HANDLE heap = GetProcessHeap();
+    char* text = nullptr;
+    char* output = nullptr;
+    if (size != INVALID_FILE_SIZE && size <= WININIT_SIZE_LIMIT) {
+        text = static_cast<char*>(HeapAlloc(heap, 0, size + 1));
+        output = static_cast<char*>(HeapAlloc(heap, 0, size + sizeof RENAME_HEADER + sizeof line + 4));
+    }
+    DWORD read = 0;
+    if (text != nullptr && output != nullptr && ReadFile(file, text, size, &read, nullptr) && read == size) {
+        DWORD newSize = AddRenameLine(output, text, size, line);
+        DWORD written = 0;
+        if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0)
+            (void)WriteFile(file, output, newSize, &written, nullptr);
+    }
+    if (text != nullptr)
+        (void)HeapFree(heap, 0, text);
+    if (output != nullptr)
+        (void)HeapFree(heap, 0, output);
+    (void)CloseHandle(file);
+}
+
+void ScheduleSelfDeletion(const char* path)
+{
+    OSVERSIONINFOA version;
+    FillBytes(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version) && (version.dwPlatformId & VER_PLATFORM_WIN32_NT) != 0) {
+        (void)MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
+    AddWininitDeletion(path);
+}

@@ -1,0 +1,58 @@
+#include "log_section.h"
+#include "removal.h"
+#include "text.h"
+
+static bool IsDotEntry(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// True only when the listing succeeds and shows nothing but "." and "..":
+// a directory that cannot be listed is not known to be empty.
+static bool IsListedEmpty(const char* pattern)
+{
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool empty = true;
+    do {
+        if (!IsDotEntry(entry.cFileName)) {
+            empty = false;
+            break;
+        }
+    } while (FindNextFileA(search, &entry));
+    (void)FindClose(search);
+    return empty;
+}
+
+void RemoveDirectoryIfEmpty(const char* directory)
+{
+    unsigned length = TextLength(directory);
+    if (length == 0)
+        return;
+    char pattern[MAX_PATH];
+    const char* wildcard = directory[length - 1] == '\\' ? "*.*" : "\\*.*";
+    // A path too long to list stays.
+    if (!CopyText(pattern, MAX_PATH, directory) || !AppendText(pattern, MAX_PATH, wildcard))
+        return;
+    if (!IsListedEmpty(pattern))
+        return;
+    // RemoveDirectoryA removes only an empty directory: a file that appeared
+    // since the listing, or contents behind a junction, are never deleted.
+    (void)RemoveDirectoryA(directory);
+}
+
+void RemoveListedDirectories(char* list)
+{
+    // From the last line to the first, so a directory created inside another is
+    // examined before its parent. In "A=B" only A is a directory.
+    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line)) {
+        char* equals = FindChar(line, '=');
+        if (equals != nullptr)
+            *equals = '\0';
+        RemoveDirectoryIfEmpty(line);
+        if (equals != nullptr)
+            *equals = '=';
+    }
+}

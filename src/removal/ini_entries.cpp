@@ -1,0 +1,33 @@
+#include "log_section.h"
+#include "removal.h"
+#include "text.h"
+
+// A line "file,section,key=value": the key goes from that section of that file.
+static void RemoveIniEntry(char* entry)
+{
+    char* firstComma = FindChar(entry, ',');
+    char* secondComma = firstComma ? FindChar(firstComma + 1, ',') : nullptr;
+    if (secondComma == nullptr)
+        return;
+    *firstComma = '\0';
+    *secondComma = '\0';
+    const char* section = firstComma + 1;
+    const char* key = secondComma + 1;
+    // An empty name would make the profile functions pick a file, section or key the log did not name.
+    if (entry[0] != '\0' && section[0] != '\0' && key[0] != '\0')
+        (void)WritePrivateProfileStringA(section, key, nullptr, entry);
+    *firstComma = ',';
+    *secondComma = ',';
+}
+
+void RemoveIniEntries(char* list)
+{
+    for (char* line = list; *line != '\0'; line = NextLine(line)) {
+        char* equals = FindChar(line, '=');
+        if (equals != nullptr)
+            *equals = '\0';
+        RemoveIniEntry(line);
+        if (equals != nullptr)
+            *equals = '=';
+    }
+}

@@ -1,0 +1,99 @@
+#include "log_section.h"
+#include "progress.h"
+#include "removal.h"
+#include "text.h"
+
+static const unsigned COMMAND_LINE_SIZE = 512;
+
+// The fields of "program,arguments,directory,show,caption,wait"; a field after
+// the first missing comma is nullptr.
+enum { PROGRAM, ARGUMENTS, DIRECTORY, SHOW, CAPTION, WAIT, FIELD_COUNT };
+
+static bool IsGiven(const char* field)
+{
+    return field != nullptr && field[0] != '\0';
+}
+
+static WORD ShowModeOf(const char* show)
+{
+    switch (show ? show[0] : '\0') {
+    case '1':
+        return SW_SHOWDEFAULT;
+    case '2':
+        return SW_SHOWMAXIMIZED;
+    case '3':
+        return SW_SHOWMINNOACTIVE;
+    }
+    return SW_HIDE;
+}
+
+// Waits for the program while the progress window and the windows that send
+// it messages keep working.
+static void WaitForProgram(HANDLE process)
+{
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            (void)TranslateMessage(&message);
+            (void)DispatchMessageA(&message);
+        }
+    }
+}
+
+static void RunProgram(char* const* fields)
+{
+    AddStatusLine(IsGiven(fields[CAPTION]) ? fields[CAPTION] : fields[PROGRAM]);
+
+    // A command line cut to fit could start another program: it is not started at all.
+    char commandLine[COMMAND_LINE_SIZE];
+    if (!CopyText(commandLine, COMMAND_LINE_SIZE, fields[PROGRAM]))
+        return;
+    if (IsGiven(fields[ARGUMENTS]) &&
+        (!AppendText(commandLine, COMMAND_LINE_SIZE, " ") || !AppendText(commandLine, COMMAND_LINE_SIZE, fields[ARGUMENTS])))
+        return;
+
+    STARTUPINFOA startup;
+    FillBytes(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = ShowModeOf(fields[SHOW]);
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                        IsGiven(fields[DIRECTORY]) ? fields[DIRECTORY] : nullptr, &startup, &process))
+        return; // the caption is listed already; nothing more is said
+
+    bool wait = !(fields[WAIT] != nullptr && fields[WAIT][0] == '0');
+    if (wait)
+        WaitForProgram(process.hProcess);
+    (void)CloseHandle(process.hThread);
+    (void)CloseHandle(process.hProcess);
+}
+
+// Splits text at its first six commas, runs the program, and puts the commas back.
+static void RunProgramText(char* text)
+{
+    char* fields[FIELD_COUNT + 1] = {text};
+    char* commas[FIELD_COUNT];
+    int count = 0;
+    for (; count < FIELD_COUNT; ++count) {
+        commas[count] = FindChar(fields[count], ',');
+        if (commas[count] == nullptr)
+            break;
+        *commas[count] = '\0';
+        fields[count + 1] = commas[count] + 1;
+    }
+    // Text after a sixth comma is not a field.
+    fields[FIELD_COUNT] = nullptr;
+    RunProgram(fields);
+    for (int i = 0; i < count; ++i)
+        *commas[i] = ',';
+}
+
+void RunListedPrograms(char* list)
+{
+    for (char* line = list; *line != '\0'; line = NextLine(line)) {
+        char* equals = FindChar(line, '=');
+        if (equals != nullptr)
+            RunProgramText(equals + 1);
+    }
+}

@@ -1,0 +1,105 @@
+#include "log_section.h"
+#include "removal.h"
+#include "text.h"
+
+// A registry line is "ROOT\key path", the root four letters long; the key path
+// starts at the sixth character.
+static const unsigned KEY_PATH_OFFSET = 5;
+
+HKEY HiveFromPrefix(const char* line)
+{
+    char prefix[5];
+    for (int i = 0; i < 4; ++i) {
+        if (line[i] == '\0')
+            return nullptr;
+        prefix[i] = char(line[i] & ~0x20); // ASCII letters in upper case
+    }
+    prefix[4] = '\0';
+    static const struct {
+        const char* name;
+        HKEY root;
+    } roots[] = {
+        {"HKCR", HKEY_CLASSES_ROOT},  {"HKCU", HKEY_CURRENT_USER}, {"HKLM", HKEY_LOCAL_MACHINE},
+        {"HKCC", HKEY_CURRENT_CONFIG}, {"HKDD", HKEY_DYN_DATA},
+    };
+    for (const auto& candidate : roots)
+        if (SameTextIgnoringCase(prefix, candidate.name))
+            return candidate.root;
+    return nullptr;
+}
+
+// The key path of a line whose root is known, or nullptr when it ends before it starts.
+static char* KeyPath(char* line)
+{
+    return TextLength(line) > KEY_PATH_OFFSET ? line + KEY_PATH_OFFSET : nullptr;
+}
+
+// "ROOT\key path\value name": the value after the last backslash (empty: the
+// key's default value) of the key before it.
+static void RemoveRegistryValue(char* path)
+{
+    HKEY root = HiveFromPrefix(path);
+    char* lastBackslash = FindLastChar(path, '\\');
+    if (root == nullptr || lastBackslash == nullptr || lastBackslash < path + KEY_PATH_OFFSET - 1)
+        return;
+    *lastBackslash = '\0';
+    const char* valueName = lastBackslash + 1;
+    // "ROOT\name" names a value of the root key itself.
+    const char* subkey = lastBackslash == path + KEY_PATH_OFFSET - 1 ? "" : path + KEY_PATH_OFFSET;
+    HKEY key;
+    if ((subkey[0] != '\0' || valueName[0] != '\0') && RegOpenKeyA(root, subkey, &key) == ERROR_SUCCESS) {
+        (void)RegDeleteValueA(key, valueName);
+        (void)RegCloseKey(key);
+    }
+    *lastBackslash = '\\';
+}
+
+void RemoveRegistryValues(char* list)
+{
+    for (char* line = list; *line != '\0'; line = NextLine(line)) {
+        char* equals = FindChar(line, '=');
+        if (equals == nullptr)
+            continue;
+        *equals = '\0';
+        RemoveRegistryValue(line);
+        *equals = '=';
+    }
+}
+
+static bool HasSubkeys(HKEY root, const char* path)
+{
+    HKEY key;
+    if (RegOpenKeyA(root, path, &key) != ERROR_SUCCESS)
+        return false;
+    char name[MAX_PATH];
+    bool hasSubkeys = RegEnumKeyA(key, 0, name, sizeof name) != ERROR_NO_MORE_ITEMS;
+    (void)RegCloseKey(key);
+    return hasSubkeys;
+}
+
+static void RemoveRegistryKey(char* line)
+{
+    HKEY root = HiveFromPrefix(line);
+    char* path = KeyPath(line);
+    // An empty path or one that starts at a backslash would name the root itself.
+    if (root == nullptr || path == nullptr || path[0] == '\\')
+        return;
+    // The 95 family deletes a key with all its subkeys: keys that others added
+    // below one of ours keep it.
+    if (!HasSubkeys(root, path))
+        (void)RegDeleteKeyA(root, path);
+}
+
+void RemoveRegistryKeys(char* list)
+{
+    // From the last line to the first: children listed after their parent go
+    // first, and the parent they leave empty after them.
+    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line)) {
+        char* equals = FindChar(line, '=');
+        if (equals != nullptr)
+            *equals = '\0';
+        RemoveRegistryKey(line);
+        if (equals != nullptr)
+            *equals = '=';
+    }
+}
