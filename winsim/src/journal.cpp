@@ -1,0 +1,170 @@
+// The journal of platform calls, the last error, handle numbers and small text helpers.
+#include "state.h"
+
+#include <cstdio>
+
+namespace winsim {
+
+namespace {
+std::vector<std::string> g_journal;
+DWORD g_lastError = 0;
+uintptr_t g_nextHandle = 0x100;
+}  // namespace
+
+std::string Upper(const std::string& text)
+{
+    std::string result = text;
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return result;
+}
+
+bool SameText(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && Upper(a) == Upper(b);
+}
+
+std::string Quoted(const char* text)
+{
+    if (text == nullptr)
+        return "NULL";
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string Hex(uintptr_t value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "0x%llx", static_cast<unsigned long long>(value));
+    return buffer;
+}
+
+std::string HandleText(const void* handle)
+{
+    if (handle == nullptr)
+        return "NULL";
+    return Hex(reinterpret_cast<uintptr_t>(handle));
+}
+
+void SetError(DWORD error) { g_lastError = error; }
+DWORD Error() { return g_lastError; }
+
+void Record(const std::string& line) { g_journal.push_back(line); }
+
+uintptr_t NewHandleValue()
+{
+    g_nextHandle += 4;
+    return g_nextHandle;
+}
+
+Call::Call(const char* name) : line_(std::string(name) + "(") {}
+
+void Call::Separator()
+{
+    if (!first_)
+        line_ += ", ";
+    first_ = false;
+}
+
+Call& Call::Str(const char* text)
+{
+    Separator();
+    line_ += Quoted(text);
+    return *this;
+}
+
+Call& Call::Num(long long value)
+{
+    Separator();
+    line_ += std::to_string(value);
+    return *this;
+}
+
+Call& Call::Unsigned(unsigned long long value)
+{
+    Separator();
+    line_ += std::to_string(value);
+    return *this;
+}
+
+Call& Call::Ptr(const void* pointer)
+{
+    Separator();
+    line_ += HandleText(pointer);
+    return *this;
+}
+
+Call& Call::Raw(const std::string& text)
+{
+    Separator();
+    line_ += text;
+    return *this;
+}
+
+void Call::Done(const std::string& result, DWORD error)
+{
+    std::string line = line_ + ") = " + result;
+    if (error != 0) {
+        SetError(error);
+        line += " [" + std::to_string(error) + "]";
+    }
+    Record(line);
+}
+
+void Call::DoneBeforeCallbacks(const std::string& result) { Done(result); }
+
+BOOL Call::Succeed(BOOL result)
+{
+    Done(std::to_string(result));
+    return result;
+}
+
+BOOL Call::Fail(DWORD error)
+{
+    Done("0", error);
+    return FALSE;
+}
+
+void ResetJournal()
+{
+    g_journal.clear();
+    g_lastError = 0;
+    g_nextHandle = 0x100;
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+extern "C" DWORD WINAPI GetLastError(void) { return g_lastError; }
+extern "C" void WINAPI SetLastError(DWORD dwErrCode) { g_lastError = dwErrCode; }
+
+std::vector<std::string> SimJournal() { return g_journal; }
+
+std::string SimJournalText()
+{
+    std::string text;
+    for (const std::string& line : g_journal)
+        text += line + "\n";
+    return text;
+}
+
+void SimClearJournal() { g_journal.clear(); }
+
+int SimCountCalls(const std::string& name)
+{
+    int count = 0;
+    std::string prefix = name + "(";
+    for (const std::string& line : g_journal)
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            ++count;
+    return count;
+}
+
+int SimFindCall(const std::string& text, int from)
+{
+    for (size_t i = from < 0 ? 0 : size_t(from); i < g_journal.size(); ++i)
+        if (g_journal[i].find(text) != std::string::npos)
+            return int(i);
+    return -1;
+}

@@ -1,0 +1,147 @@
+// Shared internals of the simulation: the journal, handles, path parsing and
+// the in-memory file system that the profile and process parts also use.
+#pragma once
+
+#include <windows.h>
+
+#include "winsim.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// ---- Text ----
+std::string Upper(const std::string& text);
+bool SameText(const std::string& a, const std::string& b);
+// A string argument as the journal shows it: "text" or NULL.
+std::string Quoted(const char* text);
+std::string Hex(uintptr_t value);
+std::string HandleText(const void* handle);
+
+// ---- Last error ----
+void SetError(DWORD error);
+DWORD Error();
+
+// ---- Journal ----
+// Builds one journal line: Call c("DeleteFileA"); c.Str(path); c.Done("0", error).
+class Call {
+public:
+    explicit Call(const char* name);
+    Call& Str(const char* text);
+    Call& Num(long long value);
+    Call& Unsigned(unsigned long long value);
+    Call& Ptr(const void* pointer);
+    Call& Raw(const std::string& text);
+    // Records the line with its result; a non-zero error is set as the last
+    // error and shown in brackets.
+    void Done(const std::string& result, DWORD error = 0);
+    // For calls that run callbacks: the line is recorded before they run.
+    void DoneBeforeCallbacks(const std::string& result);
+    BOOL Succeed(BOOL result = TRUE);
+    BOOL Fail(DWORD error);
+
+private:
+    void Separator();
+    std::string line_;
+    bool first_ = true;
+};
+void Record(const std::string& line);
+
+// ---- Handles shared by files, searches and processes ----
+uintptr_t NewHandleValue();
+
+// ---- Paths ----
+// A path made absolute against the current directory, "/" read as "\",
+// "." and ".." applied, trailing dots and blanks of names dropped.
+struct ParsedPath {
+    bool valid = false;
+    char drive = 0;                  // upper case
+    char typedDrive = 0;             // as typed (or as in the current directory)
+    std::vector<std::string> names;  // components as typed
+    bool trailingSeparator = false;
+    std::string Full() const;        // "C:\a\b" (root "C:\"), drive letter as typed
+};
+ParsedPath ParsePath(const char* path);
+
+// ---- File system ----
+struct Node;
+using NodePtr = std::shared_ptr<Node>;
+struct Node {
+    std::string name;
+    std::string shortName;  // "" when the name is already a valid 8.3 name
+    bool directory = false;
+    DWORD attributes = 0;
+    std::string data;
+    std::vector<NodePtr> children;  // sorted by upper-case name
+    Node* parent = nullptr;
+    int openHandles = 0;
+    bool deletePending = false;
+};
+
+struct Found {
+    NodePtr node;    // nullptr when missing
+    NodePtr parent;  // the directory that holds (or would hold) it; nullptr when that is missing
+    DWORD error = 0; // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when node is missing
+};
+Found Locate(const ParsedPath& path);
+Found Locate(const char* path);
+// For the file functions: a trailing separator after a file name (or after a
+// missing name) makes the path not found, as Wine reports it.
+Found LocateFile(const char* path);
+NodePtr DriveRoot(char drive, bool create);
+const std::map<char, NodePtr>& Drives();
+void ClearDrives();
+NodePtr ChildOf(const NodePtr& directory, const std::string& name);
+NodePtr AddChild(const NodePtr& directory, const std::string& name, bool isDirectory,
+                 DWORD attributes);
+// Puts a node (new or unlinked) into a directory under that name.
+void Insert(const NodePtr& directory, const NodePtr& node, const std::string& name);
+void Unlink(const NodePtr& node);
+std::string PathOf(const Node* node);
+bool IsValidShortName(const std::string& name);
+bool HasInvalidNameChars(const std::string& name);
+
+// Sharing: whether a new open with this access and share mode is allowed
+// beside the handles already open on the node.
+bool SharingAllows(const Node* node, DWORD access, DWORD share);
+// Opens without a handle (for the profile functions and copies): the file's
+// node after the same checks as CreateFileA, or nullptr with the error set.
+NodePtr OpenForAccess(const char* path, DWORD access, DWORD share, DWORD* error);
+// Writes a whole file as CreateFileA(CREATE_ALWAYS) + WriteFile would.
+bool WriteWholeFile(const char* path, const std::string& contents, DWORD attributes,
+                    DWORD* error);
+
+std::string WindowsDirectory();
+std::string CurrentDirectory();
+std::string ModulePath();
+
+// Program lookup of CreateProcessA: a name without folder is searched in the
+// program's folder, the current directory, System32, System and the Windows
+// directory; ".exe" is added when the name has no extension.
+std::string FindProgram(const std::string& name, DWORD* error);
+
+// ---- Parts reset by SimReset ----
+void ResetFiles();
+void ResetRegistry();
+void ResetProcesses();
+void ResetWindows();
+void ResetSystem();
+void ResetJournal();
+
+// Between parts.
+bool CloseProcessHandle(HANDLE handle);
+bool CloseFileHandle(HANDLE handle);
+HWND OpenDialogWindow();
+// Puts a message in the thread's queue; sent ones stand for messages another
+// program sends while this one waits.
+void QueueMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool sent);
+std::string MessageName(UINT message);
+// Creates a registry value as MoveFileExA needs it (HKLM key, REG_MULTI_SZ append).
+bool AppendPendingRename(const std::string& source, const std::string* target, bool replace,
+                         DWORD* error);
+
+}  // namespace winsim
