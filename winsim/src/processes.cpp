@@ -199,15 +199,16 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
         if (found.node) {
             program = PathOf(found.node.get());
         } else if (hasFolder) {
-            error = found.error;  // ERROR_PATH_NOT_FOUND for a missing folder, as Wine
+            error = found.error;
         } else {
             program = FindProgram(file, &error);
         }
     }
     if (program.empty()) {
-        // The result is the error code, which is at most 32.
-        call.Done(std::to_string(error), error);
-        return reinterpret_cast<HINSTANCE>(uintptr_t(error));
+        // Wine answers SE_ERR_FNF (2) for a missing folder too; the last
+        // error tells ERROR_PATH_NOT_FOUND apart.
+        call.Done("2", error);
+        return reinterpret_cast<HINSTANCE>(uintptr_t(2));
     }
     SimProcess process;
     process.viaShellExecute = true;

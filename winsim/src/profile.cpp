@@ -344,37 +344,36 @@ extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyN
     Profile profile;
     DWORD error = 0;
     bool loaded = Load(ProfilePath(lpFileName), false, profile, &error);
+    // Worked out in a scratch buffer of the caller's size; like Wine's ANSI
+    // entry, only the result and one terminator reach the caller's buffer.
+    std::vector<char> scratch(nSize, '\0');
+    char* work = scratch.data();
     DWORD result;
     if (!lpAppName) {
-        result = CopySectionNames(profile, lpReturnedString, nSize);
-        call.Done(std::to_string(result));
-        return result;
-    }
-    if (!lpKeyName) {
+        result = CopySectionNames(profile, work, nSize);
+    } else if (!lpKeyName) {
         ProfileSection* section = FindSection(profile, lpAppName);
-        result = 0;
-        lpReturnedString[0] = '\0';
-        if (section)
-            result = CopyKeyNames(*section, lpReturnedString, nSize);
-        else if (nSize >= 2)
-            lpReturnedString[1] = '\0';
-        if (!lpReturnedString[0]) {
-            CopyEntry(lpReturnedString, defaultText, nSize);
-            result = DWORD(std::strlen(lpReturnedString));
+        result = section ? CopyKeyNames(*section, work, nSize) : 0;
+        if (!work[0]) {
+            CopyEntry(work, defaultText, nSize);
+            result = DWORD(std::strlen(work));
         }
-        call.Done(std::to_string(result));
-        return result;
-    }
-    // Trailing blanks of the default are dropped.
-    while (!defaultText.empty() && defaultText.back() == ' ')
-        defaultText.pop_back();
-    if (loaded) {
-        ProfileKey* key = FindKey(profile, lpAppName, lpKeyName, false);
-        CopyEntry(lpReturnedString, key && key->hasValue ? key->value : defaultText, nSize);
     } else {
-        CopyLimited(lpReturnedString, defaultText, nSize);
+        // Trailing blanks of the default are dropped.
+        while (!defaultText.empty() && defaultText.back() == ' ')
+            defaultText.pop_back();
+        if (loaded) {
+            ProfileKey* key = FindKey(profile, lpAppName, lpKeyName, false);
+            CopyEntry(work, key && key->hasValue ? key->value : defaultText, nSize);
+        } else {
+            CopyLimited(work, defaultText, nSize);
+        }
+        result = DWORD(std::strlen(work));
     }
-    result = DWORD(std::strlen(lpReturnedString));
+    if (result > nSize - 1)
+        result = nSize - 1;
+    std::memcpy(lpReturnedString, work, result);
+    lpReturnedString[result] = '\0';
     call.Done(std::to_string(result) + " " + Shown(lpReturnedString, result));
     return result;
 }

@@ -58,11 +58,9 @@ void ResetSystem()
     g_windowsDirectory = "C:\\Windows";
     g_currentDirectory = "C:\\";
     g_slept = 0;
-    for (auto& block : g_blocks)
-        std::free(block.first);
-    g_blocks.clear();
-    g_heapInUse = 0;
-    g_heapPeak = 0;
+    // Blocks stay allocated: the program keeps some for its whole process
+    // (the section buffer), and one process runs many simulated machines.
+    g_heapPeak = g_heapInUse;
     g_heapLimit = SIZE_MAX;
 }
 
