@@ -549,9 +549,11 @@ extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lp
             if (Matches(pattern, dots))
                 find.entries.push_back(EntryData(dots, nullptr));
     }
-    for (const NodePtr& child : directory.node->children)
+    for (const auto& entry : directory.node->children) {
+        const NodePtr& child = entry.second;
         if (Matches(pattern, child->name) || (!child->shortName.empty() && Matches(pattern, child->shortName)))
             find.entries.push_back(EntryData(child->name, child.get()));
+    }
     if (find.entries.empty()) {
         call.Done("INVALID_HANDLE_VALUE", ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -737,7 +739,8 @@ void SimRemove(const std::string& path)
 
 static void ListInto(const Node* node, std::vector<std::string>& paths)
 {
-    for (const NodePtr& child : node->children) {
+    for (const auto& entry : node->children) {
+        const NodePtr& child = entry.second;
         std::string path = PathOf(child.get());
         paths.push_back(child->directory ? path + "\\" : path);
         if (child->directory)

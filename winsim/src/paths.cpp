@@ -2,6 +2,7 @@
 #include "state.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace winsim {
 
@@ -137,18 +138,19 @@ NodePtr ChildOf(const NodePtr& directory, const std::string& name)
     if (!directory || !directory->directory)
         return nullptr;
     std::string upper = Upper(name);
-    for (const NodePtr& child : directory->children)
-        if (Upper(child->name) == upper)
-            return child;
+    auto found = directory->children.find(upper);
+    if (found != directory->children.end())
+        return found->second;
     // Names are also found by their short (8.3) form, as on Windows.
-    for (const NodePtr& child : directory->children)
-        if (!child->shortName.empty() && child->shortName == upper)
-            return child;
+    auto alias = directory->shortNames.find(upper);
+    if (alias != directory->shortNames.end())
+        return directory->children.at(Upper(alias->second->name));
     return nullptr;
 }
 
-// NAME~1.EXT: up to six valid characters of the name, "~" and the first free
-// number, and up to three of the extension; all upper case.
+// Windows' scheme: up to six valid characters of the name, "~" and a number
+// from 1 to 4, and up to three of the extension, all upper case; from the
+// fifth on, two characters and four hex digits of a hash of the long name.
 static std::string MakeShortName(const NodePtr& directory, const std::string& name)
 {
     size_t dot = name.rfind('.');
@@ -163,12 +165,18 @@ static std::string MakeShortName(const NodePtr& directory, const std::string& na
         }
         return result;
     };
-    base = clean(base).substr(0, 6);
+    base = clean(base);
     extension = clean(extension).substr(0, 3);
     if (base.empty())
         base = "_";
+    unsigned hash = 0;
+    for (char c : Upper(name))
+        hash = hash * 31 + static_cast<unsigned char>(c);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", hash & 0xFFFF);
     for (int number = 1;; ++number) {
-        std::string candidate = base + "~" + std::to_string(number);
+        std::string candidate = number <= 4 ? base.substr(0, 6) + "~" + std::to_string(number)
+                                            : base.substr(0, 2) + hex + "~" + std::to_string(number - 4);
         if (!extension.empty())
             candidate += "." + extension;
         if (!ChildOf(directory, candidate))
@@ -181,11 +189,9 @@ void Insert(const NodePtr& directory, const NodePtr& node, const std::string& na
     node->name = name;
     node->shortName = IsValidShortName(name) ? std::string() : MakeShortName(directory, name);
     node->parent = directory.get();
-    auto& children = directory->children;
-    std::string upper = Upper(name);
-    auto position = std::find_if(children.begin(), children.end(),
-                                 [&](const NodePtr& child) { return Upper(child->name) > upper; });
-    children.insert(position, node);
+    directory->children[Upper(name)] = node;
+    if (!node->shortName.empty())
+        directory->shortNames[node->shortName] = node.get();
 }
 
 NodePtr AddChild(const NodePtr& directory, const std::string& name, bool isDirectory,
@@ -200,10 +206,12 @@ NodePtr AddChild(const NodePtr& directory, const std::string& name, bool isDirec
 
 void Unlink(const NodePtr& node)
 {
-    if (node->parent == nullptr)
+    Node* parent = node->parent;
+    if (parent == nullptr)
         return;
-    auto& children = node->parent->children;
-    children.erase(std::remove(children.begin(), children.end(), node), children.end());
+    parent->children.erase(Upper(node->name));
+    if (!node->shortName.empty())
+        parent->shortNames.erase(node->shortName);
     node->parent = nullptr;
 }
 

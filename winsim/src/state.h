@@ -76,7 +76,8 @@ struct Node {
     bool directory = false;
     DWORD attributes = 0;
     std::string data;
-    std::vector<NodePtr> children;  // sorted by upper-case name
+    std::map<std::string, NodePtr> children;  // by upper-case name, so in listing order
+    std::map<std::string, Node*> shortNames;  // upper-case short name -> child
     Node* parent = nullptr;
     int openHandles = 0;
     bool deletePending = false;
