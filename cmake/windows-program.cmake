@@ -40,6 +40,9 @@ target_link_options(vorsil PRIVATE
 # libgcc supplies ___chkstk_ms for stack frames larger than a page.
 target_link_libraries(vorsil PRIVATE kernel32 user32 advapi32 shell32 gcc)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/wine/CMakeLists.txt)
-    add_subdirectory(tests/wine)
-endif()
+# Windows-side test programs that drive the real program under Wine.
+foreach(part tests/contract tests/wine tests/scenarios)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/${part}/CMakeLists.txt)
+        add_subdirectory(${part})
+    endif()
+endforeach()
