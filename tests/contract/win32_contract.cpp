@@ -980,6 +980,33 @@ std::vector<Row> Rows()
         }
         return Ok(result);
     });
+    row("CreateProcessA finds an unquoted program path with a blank, and adds .exe in the current directory",
+        {{ANY, "1 / 1", nullptr}}, [] {
+            CreateDirectoryA(P("with blank").c_str(), nullptr);
+            CopyFileA(ModulePath().c_str(), P("with blank\\tool.exe").c_str(), FALSE);
+            char previous[MAX_PATH];
+            GetCurrentDirectoryA(sizeof previous, previous);
+            SetCurrentDirectoryA(P("with blank").c_str());
+            std::vector<std::string> parts;
+            for (std::string command : {P("with blank\\tool.exe") + " child", std::string("tool child")}) {
+                STARTUPINFOA startup;
+                std::memset(&startup, 0, sizeof startup);
+                startup.cb = sizeof startup;
+                PROCESS_INFORMATION info;
+                std::vector<char> line(command.begin(), command.end());
+                line.push_back('\0');
+                BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                              &startup, &info);
+                parts.push_back(Ok(started));
+                if (started) {
+                    MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, QS_SENDMESSAGE);
+                    CloseHandle(info.hProcess);
+                    CloseHandle(info.hThread);
+                }
+            }
+            SetCurrentDirectoryA(previous);
+            return Join(parts);
+        });
     row("CreateProcessA, MsgWaitForMultipleObjects until the end, CloseHandle, a wait on the closed handle",
         {{ANY, "1 / 0 / 1 1 / 4294967295 err 6", nullptr}}, [] {
             STARTUPINFOA startup;

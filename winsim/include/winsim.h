@@ -19,7 +19,9 @@
 // the current directory C:\; the module path C:\vorsil.exe (no file there);
 // the registry keys HKCU\Software, HKLM\Software and
 // HKLM\System\CurrentControlSet\Control\Session Manager; the NT family;
-// empty journal, message queue and answer queues.
+// empty journal, message queue and answer queues. Call it before anything else.
+// Heap blocks stay allocated (the program keeps some for its whole process);
+// the heap peak starts again from the bytes still in use.
 void SimReset();
 
 // NT family (GetVersionExA reports platform 2, version 6.1.7601 as Wine does)
@@ -202,6 +204,16 @@ void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // Every process started from now on sends this many messages to the open
 // dialog while it is waited on: each wakes MsgWaitForMultipleObjects once with
 // the message put in the queue (as WAIT_OBJECT_0 + 1), then the process ends.
+// A wait without QS_SENDMESSAGE in its wake mask would never return then: it
+// answers WAIT_FAILED and the process is marked deadlocked.
+//
+// CreateProcessA starts a program only when its file exists: a quoted name, or
+// (unquoted) the shortest blank-separated start of the command line that names
+// a file, as Windows tries them; ".exe" is added to a name without extension,
+// and a name without folder is looked for in the program's folder, the current
+// directory, Windows\System32, Windows\System and Windows. A missing working
+// directory fails with ERROR_DIRECTORY. ShellExecuteA answers 33 for an
+// existing file and 2 otherwise.
 void SimSentMessagesWhileRunning(int count, UINT message = WM_NULL);
 std::vector<SimProcess> SimProcesses();  // both kinds, in order
 std::vector<SimProcess> SimShellExecutes();
