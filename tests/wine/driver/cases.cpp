@@ -1,0 +1,321 @@
+#include "cases.h"
+
+#include "check.h"
+#include "machine.h"
+#include "processes.h"
+#include "session.h"
+
+namespace {
+
+const char kBuiltinCaption[] = "Uninstall";
+const char kBuiltinQuestion[] = "Are you sure you want to completely remove Program and all of its components?";
+const char kBuiltinMissingLog[] = "Installation log file install.log not found!";
+const char kBuiltinClose[] = "Close";
+const char kFinished[] = "Uninstall is finished.";
+
+std::string TestFolder(const std::string& title) { return "C:\\Program Files\\" + title; }
+
+// A file that another program left for deletion at the next restart.
+std::string ForeignPendingFile() { return machine::WindowsFolder() + "\\temp\\other pending.tmp"; }
+
+// Started without arguments from the installation folder: the first run ends
+// with 0 after copying itself to the temporary folder and starting the copy
+// with the full path of the log (unquoted) as its argument.
+void CheckRelaunch(const Installation& installation, const UserSession& seen) {
+    if (!check::That(seen.firstStarted, "the installed program starts")) return;
+    check::That(seen.firstEnded, "the first run ends by itself");
+    check::Equal("the first run's exit code", 0, seen.firstExitCode);
+    std::string copy, original;
+    bool copied = machine::ReadFile(seen.tempCopyPath, &copy);
+    check::That(copied, "the program is copied to the temporary folder under its file name",
+                seen.tempCopyPath + " is missing");
+    if (copied && machine::ReadFile(installation.ProgramPath(), &original))
+        check::That(copy == original, "the temporary copy is identical to the installed program");
+    if (!check::That(seen.secondFound, "the copy's window appears")) return;
+    check::That(machine::SamePath(seen.secondImage, seen.tempCopyPath),
+                "the second run is the temporary copy", "it runs " + seen.secondImage);
+    check::Equal("the copy's argument is the log's full path", installation.LogPath(),
+                 processes::ArgumentsOf(seen.secondCommandLine));
+}
+
+void CheckQuestion(const UserSession& seen, const std::string& caption, const std::string& question) {
+    if (!check::That(seen.messageBox.shown, "the confirmation question is shown")) return;
+    check::Equal("the question's caption", caption, seen.messageBox.caption);
+    check::Equal("the question's text", question, seen.messageBox.text);
+    bool okCancel = seen.messageBox.buttons.size() == 2 && seen.messageBox.buttons[0] == IDOK &&
+                    seen.messageBox.buttons[1] == IDCANCEL;
+    check::That(okCancel, "the question has the buttons OK and Cancel");
+    check::That(seen.answered, "the question is answered and closes");
+}
+
+void CheckProgressWindow(const UserSession& seen, const std::string& caption, const std::string& closeText) {
+    if (!check::That(seen.progressShown, "the progress window opens after OK")) return;
+    check::That(seen.progressFinished, "the progress window's opening finishes");
+    check::Equal("the progress window's caption", caption, seen.progressCaption);
+    check::Equal("the close button's text", closeText, seen.closeButtonText);
+    check::That(seen.statusRead, "the status lines can be read from the list box");
+    check::That(seen.progressClosed, "the progress window closes");
+}
+
+void CheckEnd(const UserSession& seen, DWORD exitCode) {
+    check::That(seen.secondEnded, "the second run ends");
+    check::Equal("the second run's exit code", exitCode, seen.secondExitCode);
+    check::Equal("program processes left running", 0, seen.straysKilled);
+}
+
+// NT family: the copy is listed in PendingFileRenameOperations for deletion;
+// entries of other programs stay.
+void CheckScheduledInRegistry(const UserSession& seen, bool foreignEntryExpected) {
+    machine::RenameList renames = machine::PendingFileRenames();
+    int ours = 0;
+    bool foreignKept = false;
+    for (const auto& rename : renames) {
+        check::Info("PendingFileRenameOperations: %s -> %s", check::Quote(rename.first).c_str(),
+                    check::Quote(rename.second).c_str());
+        if (machine::SamePath(rename.first, "\\??\\" + seen.tempCopyPath) && rename.second.empty()) ++ours;
+        if (machine::SamePath(rename.first, "\\??\\" + ForeignPendingFile())) foreignKept = true;
+    }
+    check::Equal("the temporary copy is in PendingFileRenameOperations for deletion", 1, ours);
+    if (foreignEntryExpected)
+        check::That(foreignKept, "another program's pending deletion is kept");
+}
+
+void SeedForeignPendingDeletion() {
+    bool ok = machine::WriteFile(ForeignPendingFile(), "left by another program\r\n") &&
+              machine::SetPendingFileRenames({{"\\??\\" + ForeignPendingFile(), ""}});
+    check::That(ok, "another program's deletion at restart is pending");
+}
+
+void CheckRestartDeletes(const std::vector<std::string>& files) {
+    if (!check::That(machine::Restart(), "Wine's restart processing (wineboot -r) runs")) return;
+    for (const std::string& file : files)
+        check::That(!machine::FileExists(file), file + " is deleted at the restart");
+}
+
+std::vector<std::string> NonEmptyLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find_first_not_of(" \t") != std::string::npos) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// 95 family: wininit.ini gets one new line NUL=<short path of the copy> in
+// [Rename]; nothing that was in the file changes.
+void CheckScheduledInWininit(const UserSession& seen, const std::string& before) {
+    std::string after;
+    if (!check::That(machine::ReadFile(machine::WininitPath(), &after), "wininit.ini exists in the Windows folder"))
+        return;
+    check::Info("wininit.ini after the run:\n%s", after.c_str());
+    std::string shortPath = machine::ShortPath(seen.tempCopyPath);
+    check::That(!shortPath.empty(), "the temporary copy has a short path");
+    std::string expectedLine = "NUL=" + shortPath;
+    int ours = 0;
+    for (const std::string& line : machine::WininitRenameLines(after))
+        if (lstrcmpiA(line.c_str(), expectedLine.c_str()) == 0) ++ours;
+    check::Equal("[Rename] has one line " + expectedLine, 1, ours);
+
+    // Taking the new line out must give back the file as it was.
+    std::vector<std::string> remaining = NonEmptyLines(after);
+    for (auto it = remaining.begin(); it != remaining.end(); ++it) {
+        if (lstrcmpiA(it->c_str(), expectedLine.c_str()) == 0) {
+            remaining.erase(it);
+            break;
+        }
+    }
+    std::vector<std::string> expected = NonEmptyLines(before);
+    if (before.empty()) expected = {"[Rename]"};
+    check::EqualLines("wininit.ini's other lines are unchanged", expected, remaining);
+    bool inRegistry = false;
+    for (const auto& rename : machine::PendingFileRenames())
+        if (machine::SamePath(rename.first, "\\??\\" + seen.tempCopyPath)) inRegistry = true;
+    check::That(!inRegistry, "the 95-family path leaves PendingFileRenameOperations alone");
+}
+
+// ---------------------------------------------------------------------------
+// The cases.
+
+void RelaunchAndCancel(const CaseContext& context) {
+    Installation app(TestFolder("Relaunch Test"));
+    app.AddFile(app.Folder() + "\\app.exe", "program\r\n");
+    app.AddFile(app.Folder() + "\\data\\readme.txt", "read me\r\n");
+    app.LogString(1, "Relaunch Test Removal");
+    app.LogString(4, "Remove Relaunch Test and all of its components?");
+    app.LogLine("CopyFiles", app.Folder() + "\\app.exe=1");
+    app.LogLine("CopyFiles", app.Folder() + "\\data\\readme.txt=1");
+    app.LogLine("CreateDirs", app.Folder() + "\\data");
+    app.ExpectEverythingKept();
+    if (!app.Lay(context.program)) return;
+    SeedForeignPendingDeletion();
+
+    UserActions user;
+    user.answer = Answer::Cancel;
+    UserSession seen = RunAsUser(app, user);
+    CheckRelaunch(app, seen);
+    CheckQuestion(seen, "Relaunch Test Removal", "Remove Relaunch Test and all of its components?");
+    check::That(!seen.progressShown, "no progress window opens after Cancel");
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after Cancel");
+    CheckScheduledInRegistry(seen, true);
+    CheckRestartDeletes({seen.tempCopyPath, ForeignPendingFile()});
+}
+
+void MissingLog(const CaseContext& context) {
+    Installation app(TestFolder("Missing Log Test"));
+    app.AddFile(app.Folder() + "\\app.exe", "program\r\n");
+    app.WithoutLog();
+    app.ExpectEverythingKept();
+    if (!app.Lay(context.program)) return;
+
+    UserSession seen = RunAsUser(app, UserActions());
+    CheckRelaunch(app, seen);
+    if (check::That(seen.messageBox.shown, "the error box is shown")) {
+        check::Equal("the error box's caption", kBuiltinCaption, seen.messageBox.caption);
+        check::Equal("the error box's text", kBuiltinMissingLog, seen.messageBox.text);
+        check::That(seen.messageBox.buttons == std::vector<int>{IDOK}, "the error box has only an OK button");
+        check::That(seen.answered, "the error box closes with OK");
+    }
+    check::That(!seen.progressShown, "no progress window opens");
+    CheckEnd(seen, 1);
+    app.CheckExpectations("after the error box");
+}
+
+void ProgressWithBuiltinTexts(const CaseContext& context) {
+    Installation app(TestFolder("Builtin Texts Test"));
+    app.LogString(1, "");  // an empty value keeps the built-in caption
+    app.LogLine("CopyFiles", "");
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+
+    UserSession seen = RunAsUser(app, UserActions());
+    CheckRelaunch(app, seen);
+    CheckQuestion(seen, kBuiltinCaption, kBuiltinQuestion);
+    CheckProgressWindow(seen, kBuiltinCaption, kBuiltinClose);
+    CheckEnd(seen, 0);
+    CheckScheduledInRegistry(seen, false);
+}
+
+void ProgressWithStringOverrides(const CaseContext& context) {
+    Installation app(TestFolder("Overrides Test"));
+    app.LogString(1, "Sample App entfernen");
+    app.LogString(4, "Sample App und alle Komponenten entfernen?");
+    app.LogString(23, "Schlie\xDF" "en");
+    app.LogString(24, "ignored");
+    app.LogLine("Strings", "x=ignored");
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+
+    UserActions user;
+    user.closeBy = CloseBy::CloseBox;
+    UserSession seen = RunAsUser(app, user);
+    CheckRelaunch(app, seen);
+    CheckQuestion(seen, "Sample App entfernen", "Sample App und alle Komponenten entfernen?");
+    CheckProgressWindow(seen, "Sample App entfernen", "Schlie\xDF" "en");
+    CheckEnd(seen, 0);
+    CheckScheduledInRegistry(seen, false);
+}
+
+// The 95-family path, with Wine reporting Windows 98 to the program.
+void RunOnWindows98(const CaseContext& context, const std::string& title, const std::string& programName,
+                    const std::string& wininitBefore, const std::vector<std::string>& alsoDeletedAtRestart) {
+    Installation app(TestFolder(title), programName);
+    app.LogString(1, title);
+    app.ExpectEverythingKept();
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+    DeleteFileA((machine::WindowsFolder() + "\\wininit.bak").c_str());
+    bool prepared = wininitBefore.empty() ? machine::RemoveTree(machine::WininitPath())
+                                          : machine::WriteFile(machine::WininitPath(), wininitBefore);
+    check::That(prepared, wininitBefore.empty() ? "there is no wininit.ini" : "wininit.ini holds its earlier lines");
+    if (!check::That(machine::SetReportedVersion(programName, "win98"), "Wine reports Windows 98 to " + programName))
+        return;
+
+    UserActions user;
+    user.answer = Answer::Cancel;
+    UserSession seen = RunAsUser(app, user);
+    machine::SetReportedVersion(programName, "");
+    CheckRelaunch(app, seen);
+    CheckQuestion(seen, title, kBuiltinQuestion);
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after Cancel");
+    CheckScheduledInWininit(seen, wininitBefore);
+    std::vector<std::string> deleted = alsoDeletedAtRestart;
+    deleted.push_back(seen.tempCopyPath);
+    CheckRestartDeletes(deleted);
+}
+
+void Windows98NewWininit(const CaseContext& context) {
+    RunOnWindows98(context, "Windows 98 Test", "vorsil.exe", "", {});
+}
+
+void Windows98ExistingRenameLine(const CaseContext& context) {
+    std::string other = machine::WindowsFolder() + "\\temp\\oldpend.tmp";
+    bool ok = machine::WriteFile(other, "left by another program\r\n");
+    check::That(ok, "another program's file waits for deletion at restart");
+    std::string before = "[Other]\r\nkeep=this line\r\n\r\n[Rename]\r\nNUL=" + machine::ShortPath(other) + "\r\n";
+    // A long program file name, so the short path differs from the long one.
+    RunOnWindows98(context, "Windows 98 Long Name Test", "Uninstall Sample App.exe", before, {other});
+}
+
+// A log listing nothing: the whole removal sequence runs, its status lines in
+// order, and the log and the program file are deleted.
+void EmptyLogUninstall(const CaseContext& context) {
+    Installation app(TestFolder("Empty Log Test"));
+    app.LogLine("CopyFiles", "");
+    app.AddFile(app.Folder() + "\\not listed.txt", "stays\r\n");
+    app.ExpectGone(Item::FileAt(app.LogPath()));
+    app.ExpectGone(Item::FileAt(app.ProgramPath()));
+    app.ExpectKept(Item::FileAt(app.Folder() + "\\not listed.txt"));
+    app.ExpectKept(Item::DirectoryAt(app.Folder()));
+    if (!app.Lay(context.program)) return;
+
+    UserActions user;
+    user.closeBy = CloseBy::Escape;
+    UserSession seen = RunAsUser(app, user);
+    CheckRelaunch(app, seen);
+    CheckQuestion(seen, kBuiltinCaption, kBuiltinQuestion);
+    CheckProgressWindow(seen, kBuiltinCaption, kBuiltinClose);
+    check::EqualLines("the status lines",
+                      {"Start...", "Removing files...", "Removing shortcuts...", "Removing ini-entries...",
+                       "Removing registry values...", "Removing registry keys...", "Removing directories...",
+                       kFinished},
+                      seen.statusLines);
+    check::Equal("the newest status line is selected", static_cast<long long>(seen.statusLines.size()) - 1,
+                 seen.statusSelection);
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after the uninstall");
+}
+
+#define E2E_CASE(name, function, summary) {name, function, summary}
+
+const std::vector<Case> kCases = {
+    E2E_CASE("relaunch-and-cancel", RelaunchAndCancel,
+             "relaunch from %TEMP%, [Strings] question, Cancel removes nothing, deletion at restart (NT)"),
+    E2E_CASE("missing-log", MissingLog, "no install.log: built-in error box, exit code 1"),
+    E2E_CASE("progress-builtin-texts", ProgressWithBuiltinTexts,
+             "OK opens the progress window with the built-in texts; Close ends with 0"),
+    E2E_CASE("progress-string-overrides", ProgressWithStringOverrides,
+             "[Strings] keys 1, 4, 23 replace caption, question, button; the close box ends with 0"),
+    E2E_CASE("win98-new-wininit", Windows98NewWininit,
+             "95 family: wininit.ini created with [Rename] NUL=<short path of the copy>"),
+    E2E_CASE("win98-existing-rename-line", Windows98ExistingRenameLine,
+             "95 family: a NUL= line added next to another program's, nothing else changed"),
+    E2E_CASE("empty-log-uninstall", EmptyLogUninstall,
+             "a log listing nothing: every status line in order, log and program deleted, Esc closes"),
+};
+
+}  // namespace
+
+const std::vector<Case>& AllCases() { return kCases; }
+
+const Case* FindCase(const std::string& name) {
+    for (const Case& c : kCases)
+        if (name == c.name) return &c;
+    return nullptr;
+}

@@ -1,0 +1,105 @@
+#include "session.h"
+
+#include "check.h"
+#include "desktop.h"
+#include "machine.h"
+#include "processes.h"
+
+namespace {
+
+bool OwnedByProgram(HWND window, const std::string& programName) {
+    return machine::SamePath(processes::ImageName(desktop::ProcessIdOf(window)), programName);
+}
+
+}  // namespace
+
+std::string TempCopyPath(const std::string& programName) { return machine::TempFolder() + programName; }
+
+UserSession RunAsUser(const Installation& installation, const UserActions& actions) {
+    UserSession seen;
+    const std::string programName = installation.ProgramName();
+    seen.tempCopyPath = TempCopyPath(programName);
+    processes::KillAllNamed(programName);
+    // A copy from an earlier run would hide a missing copy.
+    DeleteFileA(seen.tempCopyPath.c_str());
+
+    PROCESS_INFORMATION first;
+    std::string folder = actions.currentDirectory.empty() ? installation.Folder() : actions.currentDirectory;
+    seen.firstStarted = processes::Start(installation.ProgramPath(), actions.arguments, folder, &first);
+    if (!seen.firstStarted) {
+        check::Info("cannot start %s (error %lu)", installation.ProgramPath().c_str(), GetLastError());
+        return seen;
+    }
+    CloseHandle(first.hThread);
+    seen.firstEnded = processes::WaitForExit(first.hProcess, actions.windowTimeoutMs, &seen.firstExitCode);
+
+    // The second run shows a message box first: the question, or the error box.
+    HWND box = desktop::WaitForWindow(
+        [&](HWND window) { return desktop::IsDialog(window) && OwnedByProgram(window, programName); },
+        actions.windowTimeoutMs);
+    HANDLE second = nullptr;
+    if (box) {
+        seen.secondFound = true;
+        second = processes::OpenOwnerOf(box);
+        if (second) {
+            seen.secondImage = processes::ImagePath(second);
+            seen.secondCommandLine = processes::CommandLine(second);
+        }
+        check::Info("second run: %s", seen.secondCommandLine.c_str());
+    }
+    if (box && desktop::IsMessageBox(box)) {
+        seen.messageBox.shown = true;
+        // The box may still be filling in its texts right after it appeared.
+        desktop::WaitUntilResponsive(box, actions.windowTimeoutMs);
+        seen.messageBox.caption = desktop::Text(box);
+        seen.messageBox.text = desktop::MessageBoxText(box);
+        seen.messageBox.buttons = desktop::ButtonIds(box);
+        check::Info("message box %s: %s", check::Quote(seen.messageBox.caption).c_str(),
+                    check::Quote(seen.messageBox.text).c_str());
+        bool hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+        int button = actions.answer == Answer::Cancel && hasCancel ? IDCANCEL : IDOK;
+        if (!GetDlgItem(box, button)) button = IDCANCEL;
+        seen.answered = desktop::ClickButton(box, button) && desktop::WaitForWindowGone(box, 5000);
+    }
+
+    HWND progress = nullptr;
+    if (seen.answered && actions.answer == Answer::Ok && second) {
+        progress = desktop::WaitForWindow(
+            [&](HWND window) {
+                return desktop::IsProgressWindow(window) &&
+                       desktop::ProcessIdOf(window) == GetProcessId(second);
+            },
+            actions.windowTimeoutMs, second);
+    } else if (box && desktop::IsProgressWindow(box)) {
+        progress = box;  // no question was asked
+    }
+    if (progress) {
+        seen.progressShown = true;
+        seen.progressFinished = desktop::WaitUntilResponsive(progress, actions.removalTimeoutMs);
+        seen.progressCaption = desktop::Text(progress);
+        seen.closeButtonText = desktop::ControlText(progress, IDCANCEL);
+        HWND list = GetDlgItem(progress, 200);
+        seen.statusRead = desktop::ListBoxLines(list, &seen.statusLines);
+        seen.statusSelection = desktop::ListBoxSelection(list);
+        check::Info("progress window %s, button %s, %u status lines:", check::Quote(seen.progressCaption).c_str(),
+                    check::Quote(seen.closeButtonText).c_str(), static_cast<unsigned>(seen.statusLines.size()));
+        for (const std::string& line : seen.statusLines) check::Info("  | %s", line.c_str());
+        if (actions.whileProgressOpen) actions.whileProgressOpen(progress);
+        bool pressed = false;
+        switch (actions.closeBy) {
+        case CloseBy::Button: pressed = desktop::ClickButton(progress, IDCANCEL); break;
+        case CloseBy::CloseBox: pressed = desktop::PressCloseBox(progress); break;
+        case CloseBy::Escape: pressed = desktop::PressEscape(progress); break;
+        }
+        seen.progressClosed = pressed && desktop::WaitForWindowGone(progress, 5000);
+    }
+
+    if (second) {
+        seen.secondEnded = processes::WaitForExit(second, actions.windowTimeoutMs, &seen.secondExitCode);
+        CloseHandle(second);
+    }
+    if (!seen.firstEnded) TerminateProcess(first.hProcess, 255);
+    CloseHandle(first.hProcess);
+    seen.straysKilled = processes::KillAllNamed(programName);
+    return seen;
+}

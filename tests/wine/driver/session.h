@@ -1,0 +1,67 @@
+// One use of the uninstaller as a user goes through it: start the installed
+// program, answer its question, watch the progress window, close it. Records
+// what was seen; the cases decide what to expect.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "installation.h"
+
+enum class Answer { Ok, Cancel };
+enum class CloseBy { Button, CloseBox, Escape };
+
+struct UserActions {
+    std::string arguments;         // empty: started without arguments
+    std::string currentDirectory;  // empty: the installation folder
+    Answer answer = Answer::Ok;
+    CloseBy closeBy = CloseBy::Button;
+    // How long a window may take to appear, and a run to end.
+    DWORD windowTimeoutMs = 15000;
+    // How long the progress window's opening (the whole removal) may take.
+    DWORD removalTimeoutMs = 30000;
+    // Called while the finished progress window is still open (the demo's screenshot).
+    std::function<void(HWND progressWindow)> whileProgressOpen;
+};
+
+struct MessageBoxSeen {
+    bool shown = false;
+    std::string caption, text;
+    std::vector<int> buttons;  // control ids of its buttons
+};
+
+struct UserSession {
+    std::string tempCopyPath;  // where the copy is expected: %TEMP% + the program's file name
+    bool firstStarted = false;
+    bool firstEnded = false;
+    DWORD firstExitCode = STILL_ACTIVE;
+
+    bool secondFound = false;  // a window of the second run appeared
+    std::string secondImage;
+    std::string secondCommandLine;
+
+    MessageBoxSeen messageBox;  // the question or the error box
+    bool answered = false;
+
+    bool progressShown = false;
+    bool progressFinished = false;  // its opening (the removal) returned
+    std::string progressCaption;
+    std::string closeButtonText;
+    bool statusRead = false;
+    std::vector<std::string> statusLines;
+    int statusSelection = -1;
+    bool progressClosed = false;
+
+    bool secondEnded = false;
+    DWORD secondExitCode = STILL_ACTIVE;
+    int straysKilled = 0;  // program processes still running at the end
+};
+
+// Runs the installed program of `installation` as a user would. Every wait is
+// bounded; whatever is still running at the end is ended.
+UserSession RunAsUser(const Installation& installation, const UserActions& actions);
+
+// The path of the temporary copy the program makes of itself.
+std::string TempCopyPath(const std::string& programName);
