@@ -1,0 +1,112 @@
+# The Wine environment of the end-to-end tests and the demo. Source it, then:
+#
+#   wine_env_create_prefix DIR   make a fresh 32-bit prefix in DIR (about 10 s)
+#   wine_env_start DIR           use the prefix in DIR (made when missing), start
+#                                Xvfb on a free display, export WINEPREFIX and
+#                                DISPLAY; wine_env_stop runs when the shell exits
+#   wine_env_stop                wait for the prefix's processes to end (ending
+#                                them after 30 s), stop Xvfb
+#   wine_env_set_version win98   make the whole prefix report Windows 98 (the 95
+#                                family); "default" goes back to the NT family
+#   wine_env_windows_path PATH   a Unix path as Windows programs see it (Z:)
+#
+# It sets an EXIT trap; a script that needs its own must call wine_env_stop.
+
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No Mono or Gecko installers (and their dialogs) when a prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+WINE_ENV_XVFB_PID=""
+
+wine_env_create_prefix() {
+    local prefix=$1
+    rm -rf "$prefix"
+    mkdir -p "$(dirname "$prefix")"
+    echo "wine-env: making a 32-bit prefix in $prefix" >&2
+    WINEPREFIX=$prefix DISPLAY= wineboot -i >/dev/null 2>&1 || {
+        echo "wine-env: wineboot -i failed" >&2
+        return 1
+    }
+    # A crashing program ends at once instead of waiting in the debugger, and
+    # windows get Wine's own frame and caption (there is no window manager).
+    WINEPREFIX=$prefix DISPLAY= wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Debugger /d false /f >/dev/null 2>&1
+    WINEPREFIX=$prefix DISPLAY= wine reg add 'HKCU\Software\Wine\X11 Driver' \
+        /v Decorated /d N /f >/dev/null 2>&1
+    WINEPREFIX=$prefix timeout 60 wineserver -w
+}
+
+wine_env_start_xvfb() {
+    local fdfile display waited=0
+    fdfile=$(mktemp)
+    # -displayfd: Xvfb picks a free display and writes its number once it is ready.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+    WINE_ENV_XVFB_PID=$!
+    while [ ! -s "$fdfile" ]; do
+        if ! kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null || [ $waited -ge 100 ]; then
+            echo "wine-env: Xvfb did not start" >&2
+            rm -f "$fdfile"
+            return 1
+        fi
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    display=$(tr -dc '0-9' <"$fdfile")
+    rm -f "$fdfile"
+    export DISPLAY=":$display"
+}
+
+wine_env_start() {
+    local prefix=$1
+    if [ ! -f "$prefix/system.reg" ]; then
+        wine_env_create_prefix "$prefix" || return 1
+    fi
+    export WINEPREFIX=$prefix
+    trap wine_env_stop EXIT
+    trap 'exit 130' INT TERM
+    wine_env_start_xvfb
+}
+
+wine_env_stop() {
+    if [ -n "${WINEPREFIX:-}" ]; then
+        if ! timeout 30 wineserver -w 2>/dev/null; then
+            echo "wine-env: processes still running after 30 s; ending them" >&2
+            wineserver -k 2>/dev/null
+            timeout 10 wineserver -w 2>/dev/null
+        fi
+        wine_env_end_stragglers
+    fi
+    if [ -n "$WINE_ENV_XVFB_PID" ]; then
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null
+        WINE_ENV_XVFB_PID=""
+    fi
+}
+
+# Processes of this prefix that outlived its server: found by their WINEPREFIX,
+# ended one by one.
+wine_env_end_stragglers() {
+    local pid
+    for pid in $(pgrep -f -- '\.exe' 2>/dev/null); do
+        [ "$pid" = "$$" ] && continue
+        if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            echo "wine-env: ending left-over process $pid" >&2
+            kill -9 "$pid" 2>/dev/null
+        fi
+    done
+}
+
+wine_env_set_version() {
+    if [ "$1" = default ]; then
+        wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+        return 0
+    fi
+    wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null
+}
+
+wine_env_windows_path() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s\n' "${path//\//\\}"
+}
