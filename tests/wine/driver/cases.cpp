@@ -3,6 +3,7 @@
 #include "check.h"
 #include "machine.h"
 #include "processes.h"
+#include "sample_app.h"
 #include "session.h"
 
 namespace {
@@ -292,6 +293,25 @@ void EmptyLogUninstall(const CaseContext& context) {
     app.CheckExpectations("after the uninstall");
 }
 
+// The demo's sample installation, uninstalled: everything the log lists is
+// gone, everything else stays. Extend SampleApp() to cover more of the log.
+void SampleAppUninstall(const CaseContext& context) {
+    Installation app = SampleApp(TestFolder("Sample App Test"));
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+
+    UserSession seen = RunAsUser(app, UserActions());
+    CheckRelaunch(app, seen);
+    CheckQuestion(seen, "Uninstall Sample App",
+                  "Are you sure you want to completely remove Sample App and all of its components?");
+    CheckProgressWindow(seen, "Uninstall Sample App", kBuiltinClose);
+    if (check::That(!seen.statusLines.empty(), "there are status lines"))
+        check::Equal("the last status line", kFinished, seen.statusLines.back());
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after the uninstall");
+    CheckScheduledInRegistry(seen, false);
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -308,6 +328,8 @@ const std::vector<Case> kCases = {
              "95 family: a NUL= line added next to another program's, nothing else changed"),
     E2E_CASE("empty-log-uninstall", EmptyLogUninstall,
              "a log listing nothing: every status line in order, log and program deleted, Esc closes"),
+    E2E_CASE("sample-app-uninstall", SampleAppUninstall,
+             "the demo's sample installation: everything listed gone, everything else kept"),
 };
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 
 int g_passed = 0;
 int g_failed = 0;
+bool g_showInfo = true;
 std::string g_case;
 
 // Texts are in the ANSI code page; the log is read on a UTF-8 terminal.
@@ -70,7 +71,10 @@ bool EqualLines(const std::string& name, const std::vector<std::string>& expecte
     return That(expected == actual, name, "expected " + Join(expected) + ", got " + Join(actual));
 }
 
+void ShowInfo(bool show) { g_showInfo = show; }
+
 void Info(const char* format, ...) {
+    if (!g_showInfo) return;
     char text[8192];
     va_list arguments;
     va_start(arguments, format);

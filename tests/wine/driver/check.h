@@ -21,6 +21,8 @@ bool EqualLines(const std::string& name, const std::vector<std::string>& expecte
 // Informational output (what was seen), not a check. Like every message here,
 // ANSI texts are converted for the UTF-8 terminal.
 void Info(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Info output on or off (the demo narrates in its own words).
+void ShowInfo(bool show);
 
 // Plain output (the demo's narration); ANSI texts are shown as UTF-8.
 void Out(const char* format, ...) __attribute__((format(printf, 1, 2)));

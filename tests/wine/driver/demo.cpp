@@ -44,7 +44,9 @@ int RunDemo(const CaseContext& context, const std::string& handshake) {
     UserActions user;
     if (!handshake.empty())
         user.whileProgressOpen = [&](HWND window) { WaitForScreenshot(handshake, window); };
+    check::ShowInfo(false);
     UserSession seen = RunAsUser(app, user);
+    check::ShowInfo(true);
 
     check::Out("\nFirst run ended with exit code %lu; the copy %s %s\n", seen.firstExitCode,
                 seen.tempCopyPath.c_str(), machine::FileExists(seen.tempCopyPath) ? "exists" : "is missing");
@@ -69,6 +71,12 @@ int RunDemo(const CaseContext& context, const std::string& handshake) {
     PrintItems("Stayed:", stayed);
     check::Out("\n");
 
+    std::string unexpected;
+    for (const Item& item : app.ExpectedGone())
+        if (item.Exists()) unexpected += "\n  stayed: " + item.Describe();
+    for (const Item& item : app.ExpectedKept())
+        if (!item.Exists()) unexpected += "\n  removed: " + item.Describe();
+    check::That(unexpected.empty(), "what the log lists is gone, everything else stayed", unexpected);
     check::That(seen.messageBox.shown && seen.answered, "the question was answered");
     check::That(seen.progressShown && seen.progressClosed, "the progress window opened and closed");
     check::Equal("the second run's exit code", 0, seen.secondExitCode);

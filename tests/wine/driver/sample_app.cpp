@@ -4,11 +4,14 @@
 
 Installation SampleApp(const std::string& folder) {
     Installation app(folder);
+    // Names follow the folder's, so installations in other folders do not meet.
+    const std::string name = machine::FileNamePart(folder);
     const std::string windows = machine::WindowsFolder();
-    const std::string menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Sample App";
-    const std::string documents = "C:\\users\\Public\\Documents";
-    const std::string vendorKey = "Software\\Sample Vendor";
-    const std::string appKey = vendorKey + "\\Sample App";
+    const std::string menu = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\" + name;
+    const std::string letter = "C:\\users\\Public\\Documents\\" + name + " letter.txt";
+    const std::string vendorKey = "Software\\" + name + " Vendor";
+    const std::string appKey = vendorKey + "\\" + name;
+    const std::string otherProduct = name + " Other Product";
 
     // Files and folders the installer made.
     app.AddDirectory(folder + "\\data");
@@ -21,19 +24,19 @@ Installation SampleApp(const std::string& folder) {
     app.AddFile(folder + "\\help\\manual.txt", "How to use Sample App\r\n");
     app.AddDirectory(menu);
     app.AddFile(menu + "\\Sample App.lnk", "shortcut\r\n");
-    app.AddIniEntry(windows + "\\win.ini", "Sample App", "Path", folder);
+    app.AddIniEntry(windows + "\\win.ini", name, "Path", folder);
     app.AddRegistryKey(HKEY_CURRENT_USER, vendorKey);
     app.AddRegistryKey(HKEY_CURRENT_USER, appKey);
     app.AddRegistryValue(HKEY_CURRENT_USER, appKey, "InstallDir", REG_SZ, folder);
     app.AddRegistryValue(HKEY_CURRENT_USER, appKey, "Version", REG_SZ, "1.0");
 
     // Things that are not the installer's: they must survive.
-    app.AddFile(documents + "\\Sample App letter.txt", "Dear reader,\r\n");
+    app.AddFile(letter, "Dear reader,\r\n");
     app.AddRegistryValue(HKEY_CURRENT_USER, vendorKey + "\\Other Product", "Version", REG_SZ, "2.0");
-    app.AddIniEntry(windows + "\\win.ini", "Other Product", "Path", "C:\\Program Files\\Other Product");
+    app.AddIniEntry(windows + "\\win.ini", otherProduct, "Path", "C:\\Program Files\\Other Product");
     app.AddCleanup(Item::Key(HKEY_CURRENT_USER, vendorKey));
     app.AddCleanup(Item::DirectoryAt(menu));
-    app.AddCleanup(Item::FileAt(documents + "\\Sample App letter.txt"));
+    app.AddCleanup(Item::FileAt(letter));
 
     // install.log, in the order the installer did things.
     app.LogString(1, "Uninstall Sample App");
@@ -42,7 +45,7 @@ Installation SampleApp(const std::string& folder) {
                              "\\data\\templates\\letter.dot", "\\help\\manual.txt"})
         app.LogLine("CopyFiles", folder + file + "=1");
     app.LogLine("Shortcuts", menu + "\\Sample App.lnk");
-    app.LogLine("AddIni", windows + "\\win.ini,Sample App,Path=" + folder);
+    app.LogLine("AddIni", windows + "\\win.ini," + name + ",Path=" + folder);
     app.LogLine("AddReg", "HKCU\\" + appKey + "\\InstallDir=" + folder);
     app.LogLine("AddReg", "HKCU\\" + appKey + "\\Version=1.0");
     app.LogLine("CreateKeys", "HKCU\\" + vendorKey);
@@ -54,9 +57,8 @@ Installation SampleApp(const std::string& folder) {
     // What the uninstall is to remove, and what it must leave: everything not
     // the installer's, and the vendor key, which still holds Other Product.
     for (const Item& item : app.Items()) {
-        bool foreign = item.path.find("Sample App letter.txt") != std::string::npos ||
-                       item.path.find("Other Product") != std::string::npos ||
-                       (item.kind == Item::IniEntry && item.name == "Other Product") ||
+        bool foreign = item.path == letter || item.path.find("Other Product") != std::string::npos ||
+                       (item.kind == Item::IniEntry && item.name == otherProduct) ||
                        (item.kind == Item::RegistryKey && item.path == vendorKey);
         if (foreign) app.ExpectKept(item);
         else app.ExpectGone(item);
