@@ -2,6 +2,9 @@
 #include "removal.h"
 #include "text.h"
 
+static const int IN_USE_RETRIES = 10;
+static const DWORD IN_USE_RETRY_DELAY = 100;
+
 static bool IsDotEntry(const char* name)
 {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -40,7 +43,13 @@ void RemoveDirectoryIfEmpty(const char* directory)
         return;
     // RemoveDirectoryA removes only an empty directory: a file that appeared
     // since the listing, or contents behind a junction, are never deleted.
-    (void)RemoveDirectoryA(directory);
+    // A program just waited for may hold the directory as its current one a
+    // moment after it has ended (Wine lets go of it late): it gets a second.
+    for (int attempt = 0; attempt < IN_USE_RETRIES; ++attempt) {
+        if (RemoveDirectoryA(directory) || GetLastError() != ERROR_SHARING_VIOLATION)
+            return;
+        Sleep(IN_USE_RETRY_DELAY);
+    }
 }
 
 void RemoveListedDirectories(char* list)
