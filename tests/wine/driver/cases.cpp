@@ -293,10 +293,13 @@ void EmptyLogUninstall(const CaseContext& context) {
     app.CheckExpectations("after the uninstall");
 }
 
-// The demo's sample installation, uninstalled: everything the log lists is
-// gone, everything else stays. Extend SampleApp() to cover more of the log.
+// The demo's sample installation, uninstalled as a user would: started from
+// its folder without arguments, confirmed, the status lines read from the live
+// list box once the removal is finished, closed with the Close button. Every
+// thing the log lists is gone, everything else stays, the run programs ran.
 void SampleAppUninstall(const CaseContext& context) {
-    Installation app = SampleApp(TestFolder("Sample App Test"));
+    const std::string folder = TestFolder("Sample App Test");
+    Installation app = SampleApp(folder, context.helpers);
     if (!app.Lay(context.program)) return;
     machine::SetPendingFileRenames({});
 
@@ -305,11 +308,21 @@ void SampleAppUninstall(const CaseContext& context) {
     CheckQuestion(seen, "Uninstall Sample App",
                   "Are you sure you want to completely remove Sample App and all of its components?");
     CheckProgressWindow(seen, "Uninstall Sample App", kBuiltinClose);
-    if (check::That(!seen.statusLines.empty(), "there are status lines"))
-        check::Equal("the last status line", kFinished, seen.statusLines.back());
+    check::EqualLines("the status lines",
+                      {"Start...", "Cleaning up Sample App...", "Saying goodbye", "Removing files...",
+                       "Removing shortcuts...", "Removing ini-entries...", "Removing registry values...",
+                       "Removing registry keys...", "Removing directories...", kFinished},
+                      seen.statusLines);
     CheckEnd(seen, 0);
     app.CheckExpectations("after the uninstall");
     CheckScheduledInRegistry(seen, false);
+
+    // The program not waited for may still be on its way.
+    for (const SampleMarker& marker : SampleMarkers(folder, context.helpers)) {
+        std::string written;
+        for (int waited = 0; waited < 10000 && !machine::ReadFile(marker.path, &written); waited += 100) Sleep(100);
+        check::Equal("the mark left by the run program in " + marker.path, marker.expected, written);
+    }
 }
 
 #define E2E_CASE(name, function, summary) {name, function, summary}

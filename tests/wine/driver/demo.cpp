@@ -34,7 +34,7 @@ void WaitForScreenshot(const std::string& handshake, HWND window) {
 
 int RunDemo(const CaseContext& context, const std::string& handshake) {
     check::BeginCase("demo");
-    Installation app = SampleApp();
+    Installation app = SampleApp("C:\\Program Files\\Sample App", context.helpers);
     if (!app.Lay(context.program)) return check::Finish();
     check::Out("\ninstall.log (%s):\n%s\n", app.LogPath().c_str(), app.LogText().c_str());
     std::vector<Item> before = app.Items();
@@ -70,6 +70,12 @@ int RunDemo(const CaseContext& context, const std::string& handshake) {
     PrintItems("Removed:", removed);
     PrintItems("Stayed:", stayed);
     check::Out("\n");
+    for (const SampleMarker& marker : SampleMarkers(app.Folder(), context.helpers)) {
+        std::string written;
+        for (int waited = 0; waited < 10000 && !machine::ReadFile(marker.path, &written); waited += 100) Sleep(100);
+        check::Out("A run program wrote %s: %s", marker.path.c_str(), written.empty() ? "(nothing)\n" : written.c_str());
+        check::Equal("the mark in " + marker.path, marker.expected, written);
+    }
 
     std::string unexpected;
     for (const Item& item : app.ExpectedGone())

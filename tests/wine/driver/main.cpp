@@ -41,7 +41,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: e2e list\n"
                  "       e2e run CASE... --program PATH [--helpers DIR]\n"
-                 "       e2e demo --program PATH [--handshake DIR]\n");
+                 "       e2e demo --program PATH [--helpers DIR] [--handshake DIR]\n");
     return 2;
 }
 

@@ -75,10 +75,20 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
     }
     if (progress) {
         seen.progressShown = true;
+        HWND list = GetDlgItem(progress, 200);
+        // The window answers sent messages while the removal waits for a run
+        // program, so only the last status line tells that the removal is over.
+        DWORD waited = 0;
+        for (;;) {
+            seen.statusRead = desktop::ListBoxLines(list, &seen.statusLines);
+            bool finished = !seen.statusLines.empty() && seen.statusLines.back() == actions.finishedLine;
+            if (finished || waited >= actions.removalTimeoutMs) break;
+            Sleep(100);
+            waited += 100;
+        }
         seen.progressFinished = desktop::WaitUntilResponsive(progress, actions.removalTimeoutMs);
         seen.progressCaption = desktop::Text(progress);
         seen.closeButtonText = desktop::ControlText(progress, IDCANCEL);
-        HWND list = GetDlgItem(progress, 200);
         seen.statusRead = desktop::ListBoxLines(list, &seen.statusLines);
         seen.statusSelection = desktop::ListBoxSelection(list);
         check::Info("progress window %s, button %s, %u status lines:", check::Quote(seen.progressCaption).c_str(),

@@ -22,6 +22,8 @@ struct UserActions {
     DWORD windowTimeoutMs = 15000;
     // How long the progress window's opening (the whole removal) may take.
     DWORD removalTimeoutMs = 30000;
+    // The status line that ends the removal (message 5 of [Strings], when replaced).
+    std::string finishedLine = "Uninstall is finished.";
     // Called while the finished progress window is still open (the demo's screenshot).
     std::function<void(HWND progressWindow)> whileProgressOpen;
 };
