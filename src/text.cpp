@@ -54,6 +54,11 @@ bool SameTextIgnoringCase(const char* a, const char* b)
     }
 }
 
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
 char* FindChar(char* text, char wanted)
 {
     for (; *text != '\0'; ++text)

@@ -14,6 +14,9 @@ bool AppendText(char* buffer, unsigned size, const char* text);
 // ASCII letters compare without regard to case; other bytes compare as they are.
 bool SameTextIgnoringCase(const char* a, const char* b);
 
+// Spaces and tabs.
+bool IsBlank(char c);
+
 char* FindChar(char* text, char wanted);
 char* FindLastChar(char* text, char wanted);
 const char* FindLastChar(const char* text, char wanted);

@@ -1,9 +1,5 @@
 #include "launcher.h"
-
-static bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+#include "text.h"
 
 char* FindArgumentText(char* commandLine)
 {

@@ -61,12 +61,13 @@ static int RelaunchFromTempFolder(const char* argumentText)
     return 0;
 }
 
-// The log path is the argument, without its opening quote and from its last quote on.
+// The log path is the argument; a quoted one without its opening quote and
+// from its last quote on.
 static bool TakeLogPath(const char* argumentText)
 {
-    const char* start = argumentText;
-    if (*start == '"')
-        ++start;
+    if (*argumentText != '"')
+        return CopyText(g_logPath, MAX_PATH, argumentText);
+    const char* start = argumentText + 1;
     const char* lastQuote = FindLastChar(start, '"');
     unsigned length = lastQuote ? unsigned(lastQuote - start) : TextLength(start);
     return CopyTextPart(g_logPath, MAX_PATH, start, length);

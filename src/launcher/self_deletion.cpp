@@ -6,11 +6,6 @@ static const char RENAME_HEADER[] = "[Rename]\r\n";
 // wininit.ini is a short list of start-up operations; a larger file is not one we dare rewrite.
 static const DWORD WININIT_SIZE_LIMIT = 1024 * 1024;
 
-static bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
 static const char* NextLineStart(const char* text, const char* end)
 {
     while (text < end && *text != '\n')

@@ -128,6 +128,7 @@ TEST(SecondRun, ALogThatCannotBeOpenedShowsTheBuiltInErrorAndEndsWithOne)
         {"missing log", "C:\\Program Files\\Acme Tool\\missing.log"},
         {"started from the temporary folder without argument", ""},
         {"a directory", "C:\\Program Files\\Acme Tool"},
+        {"a quote in an unquoted argument belongs to the path", "C:\\Program Files\\Acme Tool\\install.log\" x"},
         {"a path longer than any buffer", "C:\\Program Files\\Acme Tool\\install.log                      "
                                           "                                                                 "
                                           "                                                                 "
