@@ -1,14 +1,17 @@
 // Fuzz target: the launcher over arbitrary argument text and module and
 // temporary folder paths, in both runs.
 //
-// Input: one flag byte, then up to four texts separated by NUL bytes:
+// Input: one flag byte, then up to five texts separated by NUL bytes:
 //   1. the argument text (or, with FLAG_COMMAND_LINE, the whole command line,
 //      whose argument text FindArgumentText finds, as the entry point does);
 //   2. the module path (with FLAG_SECOND_RUN: the file name of the copy in the
 //      temporary folder); empty: the installed program;
 //   3. the temporary folder; empty: C:\Windows\Temp\;
 //   4. the text of the installation log (the one in the installation folder,
-//      and with FLAG_LOG_AT_ARGUMENT also one at the path the argument names).
+//      and with FLAG_LOG_AT_ARGUMENT also one at the path the argument names);
+//   5. when present, the text of C:\Windows\wininit.ini, where the 95 family
+//      lists the copy for deletion at the next start: what it held before
+//      must all still be there afterwards.
 // The machine is the one of fuzz_world.h, with the same oracle afterwards.
 #include "fuzz_world.h"
 
@@ -83,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<std::string> fields;
     const char* text = reinterpret_cast<const char*>(data + 1);
     size_t left = size - 1;
-    while (fields.size() < 4) {
+    while (fields.size() < 5) {
         size_t length = strnlen(text, left);
         fields.emplace_back(text, length);
         if (length == left)
@@ -91,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         text += length + 1;
         left -= length + 1;
     }
-    fields.resize(4);
+    bool hasWininit = fields.size() == 5;
+    fields.resize(5);
     const std::string& argumentField = fields[0];
 
     BuildFuzzWorld(fields[3], (flags & FLAG_95_FAMILY) == 0);
@@ -104,6 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string modulePath = secondRun ? tempPath + fields[1] : fields[1].empty() ? std::string(PROGRAM_PATH) : fields[1];
     SimSetModulePath(modulePath);
     PlaceFile(modulePath, "MZ program");
+    const char WININIT[] = "C:\\Windows\\wininit.ini";
+    if (hasWininit)
+        SimWriteFile(WININIT, fields[4]);
 
     // The text handed to WinMain, in a buffer of exactly its size.
     std::vector<char> commandLine(argumentField.begin(), argumentField.end());
@@ -152,6 +159,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (errorBox != !logReadable || exitCode != (logReadable ? 0 : 1))
             FuzzFailure("the second run took the log \"" + logPath + "\" for " +
                         (logReadable ? "missing" : "present"));
+    }
+    if (hasWininit && !InputNames("wininit.ini")) {
+        // Lines are only added: the old text is a subsequence of the new one.
+        const std::string& before = fields[4];
+        std::string after = SimReadFile(WININIT);
+        size_t matched = 0;
+        for (size_t i = 0; i < after.size() && matched < before.size(); ++i)
+            if (after[i] == before[matched])
+                ++matched;
+        if (matched != before.size())
+            FuzzFailure("wininit.ini lost some of what it held before");
     }
     CheckWorld();
     return 0;

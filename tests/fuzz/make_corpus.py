@@ -169,9 +169,11 @@ HANDLERS = {
 }
 
 
-def launcher_case(flags, argument="", module="", temp="", log_text=""):
+def launcher_case(flags, argument="", module="", temp="", log_text="", wininit=None):
     fields = [argument, module, temp, log_text]
-    while fields and fields[-1] == "":
+    if wininit is not None:
+        fields.append(wininit)
+    while fields and fields[-1] == "" and wininit is None:
         fields.pop()
     return bytes([flags]) + b"\0".join(f.encode("latin-1") for f in fields)
 
@@ -204,6 +206,13 @@ LAUNCHER = {
     "second-run-long-log-path": launcher_case(SECOND, "C:\\" + "L" * 300, "vorsil.exe"),
     "second-run-renamed": launcher_case(SECOND, LOG_PATH, "UNINST~1.EXE", "C:\\Windows\\Temp", SMALL_LOG),
     "second-run-empty-name": launcher_case(SECOND, LOG_PATH, "", "", SMALL_LOG),
+    "second-run-95-wininit": launcher_case(SECOND | FAMILY95 | CANCEL, LOG_PATH, "vorsil.exe", "", SMALL_LOG,
+                                           "[boot]\r\nshell=x\r\n [rename] \r\nNUL=C:\\OTHER~1.TMP\r\n"),
+    "second-run-95-wininit-no-section": launcher_case(SECOND | FAMILY95, LOG_PATH, "vorsil.exe", "", SMALL_LOG,
+                                                      "[boot]\r\nshell=x"),
+    "second-run-95-wininit-empty": launcher_case(SECOND | FAMILY95, LOG_PATH, "vorsil.exe", "", SMALL_LOG, ""),
+    "second-run-95-wininit-bare-header": launcher_case(SECOND | FAMILY95 | CANCEL, LOG_PATH, "vorsil.exe", "",
+                                                       SMALL_LOG, "\n[Rename]"),
     "second-run-command-line": launcher_case(SECOND | COMMAND_LINE, "\"C:\\Windows\\Temp\\vorsil.exe\" " + LOG_PATH,
                                              "vorsil.exe", "", SMALL_LOG),
 }
