@@ -50,11 +50,13 @@ size_t ArgumentOffset(const std::string& commandLine)
     return position;
 }
 
-// The log path the second run takes from its argument: without the opening
-// quote, and cut at the last quote.
+// The log path the second run takes from its argument: the argument, or for
+// a quoted one the text after the opening quote up to the last quote.
 std::string LogPathOf(const std::string& argument)
 {
-    std::string path = !argument.empty() && argument[0] == '"' ? argument.substr(1) : argument;
+    if (argument.empty() || argument[0] != '"')
+        return argument;
+    std::string path = argument.substr(1);
     size_t quote = path.rfind('"');
     return quote == std::string::npos ? path : path.substr(0, quote);
 }
