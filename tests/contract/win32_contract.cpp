@@ -447,6 +447,22 @@ std::vector<Row> Rows()
             return Join({Ok(DeleteFileA(P("missing.txt").c_str())), Ok(DeleteFileA(P("nofolder\\x.txt").c_str())),
                          Ok(DeleteFileA(P("dir").c_str()))});
         });
+    row("ANSI file paths of more than 260 characters are refused before the file system is asked",
+        {{ANY, "INVALID err 206 / 0 err 206 / INVALID err 206 / 0 err 206 / 0 err 206 / INVALID err 206 / 0 err 3",
+          "Windows unconfirmed at exactly 260 characters (MAX_PATH counts the terminator)"}},
+        [] {
+            std::string tooLong = P(std::string(261 - P("").size(), 'x'));
+            std::string longest = P("missing\\") + std::string(260 - P("missing\\").size(), 'y');
+            return Join({Attributes(GetFileAttributesA(tooLong.c_str())), Ok(DeleteFileA(tooLong.c_str())),
+                         HandleResult(CreateFileA(tooLong.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                                  nullptr)),
+                         Ok(RemoveDirectoryA(tooLong.c_str())), Ok(CreateDirectoryA(tooLong.c_str(), nullptr)),
+                         [&] {
+                             WIN32_FIND_DATAA data;
+                             return HandleResult(FindFirstFileA(tooLong.c_str(), &data));
+                         }(),
+                         Ok(DeleteFileA(longest.c_str()))});
+        });
     row("DeleteFileA on a file open without FILE_SHARE_DELETE",
         {{ANY, "0 err 32 / 1 / gone", nullptr}}, [] {
             MakeFile(P("open.txt"), "x");

@@ -199,6 +199,11 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWOR
     return NewFileHandle(node, access, share);
 }
 
+// The ANSI file functions convert the path into a buffer of MAX_PATH + 1
+// characters: a longer path is refused before the file system is asked, as
+// Wine does (kernelbase's file_name_AtoW into the thread's static string).
+bool TooLongForAnsi(const char* path) { return path != nullptr && std::strlen(path) > MAX_PATH; }
+
 }  // namespace
 
 bool SharingAllows(const Node* node, DWORD access, DWORD share)
@@ -274,9 +279,11 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
     Call call("CreateFileA");
     call.Str(lpFileName).Raw(AccessText(dwDesiredAccess)).Unsigned(dwShareMode).Unsigned(dwCreationDisposition)
         .Raw(Hex(dwFlagsAndAttributes));
-    DWORD error = 0;
-    HANDLE handle = Open(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition,
-                         dwFlagsAndAttributes, &error);
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (!TooLongForAnsi(lpFileName))
+        handle = Open(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
+                      &error);
     if (handle == INVALID_HANDLE_VALUE) {
         call.Done("INVALID_HANDLE_VALUE", error);
     } else {
@@ -416,6 +423,8 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
 {
     Call call("DeleteFileA");
     call.Str(lpFileName);
+    if (TooLongForAnsi(lpFileName))
+        return call.Fail(ERROR_FILENAME_EXCED_RANGE);
     Found found = LocateFile(lpFileName);
     if (!found.node)
         return call.Fail(found.error);
@@ -467,6 +476,8 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
 {
     Call call("CreateDirectoryA");
     call.Str(lpPathName);
+    if (TooLongForAnsi(lpPathName))
+        return call.Fail(ERROR_FILENAME_EXCED_RANGE);
     ParsedPath parsed = ParsePath(lpPathName);
     Found found = Locate(parsed);
     if (found.node)
@@ -483,6 +494,8 @@ extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
 {
     Call call("RemoveDirectoryA");
     call.Str(lpPathName);
+    if (TooLongForAnsi(lpPathName))
+        return call.Fail(ERROR_FILENAME_EXCED_RANGE);
     Found found = Locate(lpPathName);
     if (!found.node)
         return call.Fail(found.error);
@@ -506,6 +519,10 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
 {
     Call call("GetFileAttributesA");
     call.Str(lpFileName);
+    if (TooLongForAnsi(lpFileName)) {
+        call.Done("INVALID_FILE_ATTRIBUTES", ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_FILE_ATTRIBUTES;
+    }
     Found found = LocateFile(lpFileName);
     if (!found.node) {
         call.Done("INVALID_FILE_ATTRIBUTES", found.error);
@@ -519,6 +536,10 @@ extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lp
 {
     Call call("FindFirstFileA");
     call.Str(lpFileName);
+    if (TooLongForAnsi(lpFileName)) {
+        call.Done("INVALID_HANDLE_VALUE", ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
     if (!lpFileName || !*lpFileName) {
         call.Done("INVALID_HANDLE_VALUE", ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
