@@ -857,6 +857,27 @@ std::vector<Row> Rows()
             LONG none = RegOpenKeyA(HKEY_CURRENT_USER, nullptr, &key);
             return first + " / " + Num(none) + (key == HKEY_CURRENT_USER ? " same" : " other");
         });
+    row("RegOpenKeyA takes a leading backslash below HKEY_CLASSES_ROOT on the NT family; RegDeleteKeyA does not",
+        {{NT, "0 / 161 / 161 / there", "the NT family's RegOpenKeyA drops it below HKEY_CLASSES_ROOT"},
+         {FAMILY_95, "161 / 161 / 161 / there", nullptr}},
+        [] {
+            HKEY key = nullptr;
+            if (RegCreateKeyA(HKEY_CLASSES_ROOT, "VorsilContract\\Leading", &key) == ERROR_SUCCESS)
+                RegCloseKey(key);
+            MakeKey("Leading");
+            LONG classes = RegOpenKeyA(HKEY_CLASSES_ROOT, "\\VorsilContract\\Leading", &key);
+            if (classes == ERROR_SUCCESS)
+                RegCloseKey(key);
+            LONG user = RegOpenKeyA(HKEY_CURRENT_USER, "\\Software\\VorsilContract\\Leading", &key);
+            if (user == ERROR_SUCCESS)
+                RegCloseKey(key);
+            LONG deleted = RegDeleteKeyA(HKEY_CLASSES_ROOT, "\\VorsilContract\\Leading");
+            bool there = RegOpenKeyA(HKEY_CLASSES_ROOT, "VorsilContract\\Leading", &key) == ERROR_SUCCESS;
+            if (there)
+                RegCloseKey(key);
+            DeleteKeyTree(HKEY_CLASSES_ROOT, "VorsilContract");
+            return Join({Num(classes), Num(user), Num(deleted), there ? "there" : "gone"});
+        });
     row("RegOpenKeyA on a missing key", {{ANY, "2", nullptr}}, [] {
         HKEY key;
         return Num(RegOpenKeyA(HKEY_CURRENT_USER, "Software\\VorsilContract\\Missing", &key));

@@ -159,6 +159,16 @@ std::string KeyText(HKEY handle)
     return HandleText(handle);
 }
 
+// RegOpenKeyA on the NT family takes a path below HKEY_CLASSES_ROOT that
+// begins with one backslash and drops it (Wine's RegOpenKeyExA); other roots,
+// the 95 family and RegDeleteKeyA refuse it.
+const char* OpenedPath(HKEY root, const char* path)
+{
+    if (SimIsNtPlatform() && root == HKEY_CLASSES_ROOT && path != nullptr && *path == '\\')
+        return path + 1;
+    return path;
+}
+
 // Opens an existing key of the machine for the test controls.
 KeyPtr FindKey(HKEY root, const std::string& path)
 {
@@ -293,7 +303,7 @@ extern "C" LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
         return Finish(call, ERROR_SUCCESS);
     }
     LONG error = 0;
-    KeyPtr found = Walk(key, lpSubKey, false, &error);
+    KeyPtr found = Walk(key, OpenedPath(hKey, lpSubKey), false, &error);
     if (!found)
         return Finish(call, error);
     *phkResult = NewKeyHandle(found);
