@@ -428,7 +428,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     Found found = LocateFile(lpFileName);
     if (!found.node)
         return call.Fail(found.error);
-    if (found.node->directory)
+    if (found.node->directory || IsRunningProgramFile(found.node.get()))
         return call.Fail(ERROR_ACCESS_DENIED);
     if (!SharingAllows(found.node.get(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return call.Fail(ERROR_SHARING_VIOLATION);
@@ -503,9 +503,10 @@ extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
         return call.Fail(ERROR_DIRECTORY);
     if (!found.parent)
         return call.Fail(ERROR_ACCESS_DENIED);  // a drive's root
-    // The process keeps its current directory open without FILE_SHARE_DELETE,
-    // so Windows and Wine refuse with a sharing violation, empty or not.
-    if (IsCurrentDirectory(found.node))
+    // A process keeps its current directory open without FILE_SHARE_DELETE,
+    // so Windows and Wine refuse with a sharing violation, empty or not; so
+    // does a program started from here that still runs in it.
+    if (IsCurrentDirectory(found.node) || IsRunningProcessDirectory(found.node.get()))
         return call.Fail(ERROR_SHARING_VIOLATION);
     if (!found.node->children.empty())
         return call.Fail(ERROR_DIR_NOT_EMPTY);

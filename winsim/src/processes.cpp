@@ -11,6 +11,13 @@ namespace winsim {
 namespace {
 
 std::vector<SimProcess> g_processes;
+// What a process started by CreateProcessA holds while it runs: its program
+// file and its current directory (by process index; none for ShellExecuteA).
+struct Holds {
+    NodePtr program;
+    NodePtr directory;
+};
+std::map<size_t, Holds> g_holds;
 std::map<uintptr_t, size_t> g_waitable;  // process and thread handles -> process index
 std::function<void(const SimProcess&)> g_onStart;
 int g_sentPerProcess = 0;
@@ -97,6 +104,25 @@ std::string FindProgram(const std::string& name, DWORD* error)
     return "";
 }
 
+// A program that has not ended keeps its file mapped (it cannot be deleted)
+// and its current directory open without FILE_SHARE_DELETE, as on Windows and
+// Wine; a process the program does not wait for runs on until SimReset.
+bool IsRunningProgramFile(const Node* node)
+{
+    for (const auto& entry : g_holds)
+        if (!g_processes[entry.first].ended && entry.second.program.get() == node)
+            return true;
+    return false;
+}
+
+bool IsRunningProcessDirectory(const Node* node)
+{
+    for (const auto& entry : g_holds)
+        if (!g_processes[entry.first].ended && entry.second.directory.get() == node)
+            return true;
+    return false;
+}
+
 bool CloseProcessHandle(HANDLE handle)
 {
     return g_waitable.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
@@ -105,6 +131,7 @@ bool CloseProcessHandle(HANDLE handle)
 void ResetProcesses()
 {
     g_processes.clear();
+    g_holds.clear();
     g_waitable.clear();
     g_onStart = nullptr;
     g_sentPerProcess = 0;
@@ -170,6 +197,8 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     HANDLE thread = reinterpret_cast<HANDLE>(NewHandleValue());
     size_t index = g_processes.size();
     g_processes.push_back(process);
+    g_holds[index] = Holds{LocateFile(program.c_str()).node,
+                           Locate(lpCurrentDirectory ? lpCurrentDirectory : CurrentDirectory().c_str()).node};
     g_waitable[reinterpret_cast<uintptr_t>(process.process)] = index;
     g_waitable[reinterpret_cast<uintptr_t>(thread)] = index;
 

@@ -135,6 +135,9 @@ void ResetJournal();
 
 // Between parts.
 bool CloseProcessHandle(HANDLE handle);
+// Held by a process started with CreateProcessA that has not ended.
+bool IsRunningProgramFile(const Node* node);
+bool IsRunningProcessDirectory(const Node* node);
 bool CloseFileHandle(HANDLE handle);
 HWND OpenDialogWindow();
 // Puts a message in the thread's queue; sent ones stand for messages another
