@@ -576,6 +576,25 @@ std::vector<Row> Rows()
                 FindClose(find);
             return attributes + " / " + name;
         });
+    row("File and key names compare without regard to case for the letters of code page 1252 too; "
+        "profile section and key names for A to Z only",
+        {{ANY, "0x20 / 1 / 0 / no",
+          "in a Wine prefix whose ANSI code page is 1252; Windows unconfirmed for the profile names"}},
+        [] {
+            // r\xE9sum\xE9 and R\xC9SUM\xC9, Gr\xF6\xDFe and GR\xD6\xDFE, \xDCber and \xFCBER.
+            MakeFile(P("r\xE9" "sum\xE9.txt"), "x", FILE_ATTRIBUTE_ARCHIVE);
+            std::string attributes = Attributes(GetFileAttributesA(P("R\xC9" "SUM\xC9.TXT").c_str()));
+            std::string deleted = Num(DeleteFileA(P("R\xC9" "SUM\xC9.txt").c_str()));
+            MakeKey("Gr\xF6\xDF" "e");
+            HKEY key;
+            LONG opened = RegOpenKeyA(HKEY_CURRENT_USER, "Software\\VorsilContract\\GR\xD6\xDF" "E", &key);
+            if (opened == ERROR_SUCCESS)
+                RegCloseKey(key);
+            WritePrivateProfileStringA(nullptr, nullptr, nullptr, P(INI).c_str());
+            MakeFile(P(INI), "[\xDC" "ber]\r\nk=v\r\n");
+            std::string found = Value("\xFC" "BER", "k", P(INI)) == "v" ? "yes" : "no";
+            return Join({attributes, deleted, Num(opened), found});
+        });
     row("\"/\" is a separator, and relative paths go from the current directory",
         {{ANY, "0x20 / 0x20 / 0x20", nullptr}}, [] {
             MakeFile(P("MixedCase.TXT"), "x", FILE_ATTRIBUTE_ARCHIVE);

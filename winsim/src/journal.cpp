@@ -11,12 +11,24 @@ DWORD g_lastError = 0;
 uintptr_t g_nextHandle = 0x100;
 }  // namespace
 
+// Names (of files, keys, values, INI sections and keys) compare without
+// regard to case for every letter, as Windows and Wine compare them through
+// Unicode upper case: besides ASCII, the letters of code page 1252, the ANSI
+// code page of the machine the simulation stands for (and of the Wine prefix
+// the tests run in).
 std::string Upper(const std::string& text)
 {
     std::string result = text;
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
+    for (char& c : result) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7))
+            byte = static_cast<unsigned char>(byte - 0x20);  // a-z, à-þ but ÷
+        else if (byte == 0x9A || byte == 0x9C || byte == 0x9E)
+            byte = static_cast<unsigned char>(byte - 0x10);  // š œ ž
+        else if (byte == 0xFF)
+            byte = 0x9F;  // ÿ
+        c = static_cast<char>(byte);
+    }
     return result;
 }
 

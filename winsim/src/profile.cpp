@@ -31,6 +31,22 @@ using Profile = std::vector<ProfileSection>;
 
 bool IsBlank(char c) { return (c >= 0x09 && c <= 0x0d) || c == 0x1a || c == ' '; }
 
+// Section and key names compare without regard to the case of the letters A
+// to Z only: Wine's profile functions fold no other letter (file and registry
+// names fold them all).
+bool SameName(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = (a[i] >= 'a' && a[i] <= 'z') ? char(a[i] - 0x20) : a[i];
+        char y = (b[i] >= 'a' && b[i] <= 'z') ? char(b[i] - 0x20) : b[i];
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
 std::string TrimLeft(const std::string& text)
 {
     size_t start = 0;
@@ -144,10 +160,10 @@ ProfileKey* FindKey(Profile& profile, const char* sectionName, const char* keyNa
     std::string section = Trim(sectionName);
     std::string key = Trim(keyName);
     for (ProfileSection& candidate : profile) {
-        if (!SameText(candidate.name, section))
+        if (!SameName(candidate.name, section))
             continue;
         for (ProfileKey& entry : candidate.keys)
-            if (SameText(entry.name, key))
+            if (SameName(entry.name, key))
                 return &entry;
         if (!create)
             return nullptr;
@@ -167,7 +183,7 @@ ProfileKey* FindKey(Profile& profile, const char* sectionName, const char* keyNa
 ProfileSection* FindSection(Profile& profile, const char* name)
 {
     for (ProfileSection& section : profile)
-        if (SameText(section.name, name))
+        if (SameName(section.name, name))
             return &section;
     return nullptr;
 }
@@ -399,7 +415,7 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
     if (!lpKeyName) {
         // The whole section goes (the first one of that name).
         for (size_t i = 0; i < profile.size(); ++i) {
-            if (SameText(profile[i].name, lpAppName)) {
+            if (SameName(profile[i].name, lpAppName)) {
                 profile.erase(profile.begin() + long(i));
                 changed = true;
                 break;
@@ -407,10 +423,10 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
         }
     } else if (!lpString) {
         for (ProfileSection& section : profile) {
-            if (!SameText(section.name, lpAppName))
+            if (!SameName(section.name, lpAppName))
                 continue;
             for (size_t i = 0; i < section.keys.size() && !changed; ++i) {
-                if (SameText(section.keys[i].name, lpKeyName)) {
+                if (SameName(section.keys[i].name, lpKeyName)) {
                     section.keys.erase(section.keys.begin() + long(i));
                     changed = true;
                 }
