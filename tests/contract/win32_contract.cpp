@@ -432,7 +432,36 @@ std::vector<Row> Rows()
             return first + " / " + Value("s", "x", P(INI));
         });
 
-    // ---- Files and directories ----
+    row("A profile file with a byte order mark is read as UTF-16 or UTF-8 and written back so",
+        {{ANY, "\xE9 / FF FE 5B 00 / \xE9 / EF BB BF 5B", "Windows unconfirmed for UTF-8"}}, [] {
+            // "[s]\r\nk=v\r\nx=\xE9\r\n" in UTF-16LE and in UTF-8, each with its mark.
+            std::string ansi = "[s]\r\nk=v\r\nx=\xE9\r\n";
+            std::string utf16 = "\xFF\xFE";
+            for (char c : ansi)
+                utf16 += std::string(1, c) + std::string(1, '\0');
+            std::string utf8 = "\xEF\xBB\xBF[s]\r\nk=v\r\nx=\xC3\xA9\r\n";
+            auto Head = [](const std::string& bytes) {
+                std::string text;
+                for (size_t i = 0; i < 4 && i < bytes.size(); ++i) {
+                    char hex[4];
+                    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned char>(bytes[i]));
+                    text += (i ? " " : "") + std::string(hex);
+                }
+                return text;
+            };
+            std::vector<std::string> parts;
+            for (const std::string& bytes : {utf16, utf8}) {
+                WritePrivateProfileStringA(nullptr, nullptr, nullptr, P(INI).c_str());
+                MakeFile(P(INI), bytes);
+                parts.push_back(Value("s", "x", P(INI)));
+                WritePrivateProfileStringA("s", "k", nullptr, P(INI).c_str());
+                WritePrivateProfileStringA(nullptr, nullptr, nullptr, P(INI).c_str());
+                parts.push_back(Head(ReadText(P(INI))));
+            }
+            return Join(parts);
+        });
+
+    // ---- Files and directories ----    // ---- Files and directories ----
     row("DeleteFileA on a read-only file", {{ANY, "0 err 5 / there", nullptr}}, [] {
         MakeFile(P("ro.txt"), "x", FILE_ATTRIBUTE_READONLY);
         std::string result = Ok(DeleteFileA(P("ro.txt").c_str()));

@@ -1,8 +1,9 @@
 // The profile (INI) functions over files of the in-memory file system, with
-// Wine 8's behaviour: the file is parsed as Wine parses it (blanks trimmed at
-// both ends of a line and around "=", empty lines dropped, ";" lines kept as
-// comments and never returned) and, when changed, written back whole from
-// that parsed form ("[Section]\r\nkey=value\r\n"), as Wine does. Windows
+// Wine 8's behaviour: the file (ANSI, or UTF-8 or UTF-16 after a byte order
+// mark) is parsed as Wine parses it (blanks trimmed at both ends of a line
+// and around "=", empty lines dropped, ";" lines kept as comments and never
+// returned) and, when changed, written back whole from that parsed form
+// ("[Section]\r\nkey=value\r\n") in its encoding, as Wine does. Windows
 // instead edits the text in place and keeps the other lines as they were.
 //
 // The file is read again on every call, so direct edits by a test are seen
@@ -67,8 +68,6 @@ Profile Parse(const std::string& text)
 {
     Profile profile(1);
     size_t position = 0;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        position = 3;
     ProfileKey* previous = nullptr;
     while (position < text.size()) {
         size_t start = position;
@@ -133,10 +132,95 @@ std::string ProfilePath(const char* file)
     return parsed.valid ? parsed.Full() : name;
 }
 
+// A file that starts with a byte order mark is read as UTF-8 or UTF-16 and
+// written back so, mark included, as Wine's profile functions do; its text is
+// handed to the ANSI functions in the machine's code page, 1252 (a character
+// it lacks becomes "?"). Without a mark the bytes are ANSI.
+enum class Encoding { Ansi, Utf8, Utf16Le, Utf16Be };
+
+// Characters 0x80 to 0x9F of code page 1252 (0: none).
+const unsigned CP1252_HIGH[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+char AnsiOf(unsigned code)
+{
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
+        return char(code);
+    for (unsigned i = 0; i < 32; ++i)
+        if (CP1252_HIGH[i] != 0 && CP1252_HIGH[i] == code)
+            return char(0x80 + i);
+    return '?';
+}
+
+unsigned CodeOf(unsigned char c) { return c >= 0x80 && c < 0xA0 && CP1252_HIGH[c - 0x80] ? CP1252_HIGH[c - 0x80] : c; }
+
+std::string Decode(const std::string& data, Encoding* encoding)
+{
+    std::string text;
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        *encoding = Encoding::Utf8;
+        for (size_t i = 3; i < data.size();) {
+            unsigned char c = static_cast<unsigned char>(data[i]);
+            size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+            unsigned code = length == 1 ? c : c & (0x7F >> length);
+            for (size_t k = 1; k < length && i + k < data.size(); ++k)
+                code = (code << 6) | (static_cast<unsigned char>(data[i + k]) & 0x3F);
+            text += length == 1 && c >= 0x80 ? '?' : AnsiOf(code);
+            i += length;
+        }
+    } else if (data.size() >= 2 && (data.compare(0, 2, "\xFF\xFE") == 0 || data.compare(0, 2, "\xFE\xFF") == 0)) {
+        bool little = data[0] == '\xFF';
+        *encoding = little ? Encoding::Utf16Le : Encoding::Utf16Be;
+        for (size_t i = 2; i + 1 < data.size(); i += 2) {
+            unsigned low = static_cast<unsigned char>(data[i + (little ? 0 : 1)]);
+            unsigned high = static_cast<unsigned char>(data[i + (little ? 1 : 0)]);
+            text += AnsiOf(low | (high << 8));
+        }
+    } else {
+        *encoding = Encoding::Ansi;
+        text = data;
+    }
+    return text;
+}
+
+std::string Encode(const std::string& text, Encoding encoding)
+{
+    if (encoding == Encoding::Ansi)
+        return text;
+    std::string data = encoding == Encoding::Utf8 ? "\xEF\xBB\xBF" : encoding == Encoding::Utf16Le ? "\xFF\xFE" : "\xFE\xFF";
+    for (unsigned char c : text) {
+        unsigned code = CodeOf(c);
+        if (encoding == Encoding::Utf16Le) {
+            data += char(code & 0xFF);
+            data += char(code >> 8);
+        } else if (encoding == Encoding::Utf16Be) {
+            data += char(code >> 8);
+            data += char(code & 0xFF);
+        } else if (code < 0x80) {
+            data += char(code);
+        } else if (code < 0x800) {
+            data += char(0xC0 | (code >> 6));
+            data += char(0x80 | (code & 0x3F));
+        } else {
+            data += char(0xE0 | (code >> 12));
+            data += char(0x80 | ((code >> 6) & 0x3F));
+            data += char(0x80 | (code & 0x3F));
+        }
+    }
+    return data;
+}
+
 // Reads the file as Wine's profile code opens it. A missing file is an empty
 // profile; any other failure (missing folder, sharing, a directory) is not.
-bool Load(const std::string& path, bool forWriting, Profile& profile, DWORD* error)
+bool Load(const std::string& path, bool forWriting, Profile& profile, DWORD* error,
+          Encoding* encoding = nullptr)
 {
+    Encoding found = Encoding::Ansi;
+    if (encoding)
+        *encoding = found;
     DWORD access = GENERIC_READ | (forWriting ? GENERIC_WRITE : 0);
     NodePtr node = OpenForAccess(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  error);
@@ -144,13 +228,15 @@ bool Load(const std::string& path, bool forWriting, Profile& profile, DWORD* err
         profile = Profile(1);
         return *error == ERROR_FILE_NOT_FOUND;
     }
-    profile = Parse(node->data);
+    profile = Parse(Decode(node->data, &found));
+    if (encoding)
+        *encoding = found;
     return true;
 }
 
-bool Save(const std::string& path, const Profile& profile, DWORD* error)
+bool Save(const std::string& path, const Profile& profile, Encoding encoding, DWORD* error)
 {
-    return WriteWholeFile(path.c_str(), Serialize(profile), FILE_ATTRIBUTE_NORMAL, error);
+    return WriteWholeFile(path.c_str(), Encode(Serialize(profile), encoding), FILE_ATTRIBUTE_NORMAL, error);
 }
 
 // Wine's lookup for reading and writing single keys: the names are compared
@@ -407,7 +493,8 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
     std::string path = ProfilePath(lpFileName);
     Profile profile;
     DWORD error = 0;
-    if (!Load(path, true, profile, &error))
+    Encoding encoding = Encoding::Ansi;
+    if (!Load(path, true, profile, &error, &encoding))
         return call.Fail(error);
     if (!lpAppName)
         return call.Fail(ERROR_FILE_NOT_FOUND);
@@ -443,7 +530,7 @@ extern "C" BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKey
             changed = true;
         }
     }
-    if (changed && !Save(path, profile, &error))
+    if (changed && !Save(path, profile, encoding, &error))
         return call.Fail(error);
     return call.Succeed();
 }
