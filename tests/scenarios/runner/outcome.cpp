@@ -306,7 +306,7 @@ void Judge::ItemKept(const Item& item)
     if (item.kind == Kind::File || item.kind == Kind::Log) {
         std::string bytes;
         machine_.ReadFile(item.path, &bytes);
-        std::string expected = item.kind == Kind::Log ? s_.logText : item.text;
+        std::string expected = item.kind == Kind::Log ? s_.LogBytes() : Encoded(item.text, item.encoding);
         if (bytes != expected)
             Differ(item.Describe() + " changed" + where + ": expected " + Quote(expected) + ", got " + Quote(bytes));
     } else if (item.kind == Kind::Value) {
@@ -342,7 +342,7 @@ void Judge::AfterItem(const Item& item)
     if (item.kind == Kind::File) {
         std::string bytes;
         machine_.ReadFile(item.path, &bytes);
-        std::string expected = Expected(item.text);
+        std::string expected = Encoded(Expected(item.text), item.encoding);
         if (bytes != expected)
             Differ(item.Describe() + where + ", its contents differ:\n" +
                    SideBySide(Lines(expected), Lines(bytes)));
@@ -496,7 +496,7 @@ void LayOut(const Scenario& scenario, Machine& machine, std::vector<std::string>
         std::string what = "lay out " + item.Describe() + " (line " + std::to_string(item.line) + ")";
         switch (item.kind) {
         case Kind::File:
-            check(machine.WriteFile(item.path, item.text, item.readOnly, item.hidden), what);
+            check(machine.WriteFile(item.path, Encoded(item.text, item.encoding), item.readOnly, item.hidden), what);
             break;
         case Kind::Dir:
             check(machine.MakeDirectory(item.path), what);
@@ -514,7 +514,7 @@ void LayOut(const Scenario& scenario, Machine& machine, std::vector<std::string>
             check(machine.PlaceProgram(item.path), what);
             break;
         case Kind::Log:
-            check(machine.WriteFile(item.path, scenario.logText, false, false), what);
+            check(machine.WriteFile(item.path, scenario.LogBytes(), false, false), what);
             break;
         case Kind::Probe:
             check(machine.PlaceProbe(item.path), what);

@@ -330,6 +330,15 @@ bool Reader::Header(const std::string& key, const std::string& value)
         if (value.empty() || *end != '\0')
             return Fail("exit: a number");
         s_.exitCode = int(code);
+    } else if (key == "log encoding") {
+        if (value == "ansi")
+            s_.logEncoding = Encoding::Ansi;
+        else if (value == "utf-8")
+            s_.logEncoding = Encoding::Utf8;
+        else if (value == "utf-16")
+            s_.logEncoding = Encoding::Utf16;
+        else
+            return Fail("log encoding: ansi, utf-8 or utf-16");
     } else if (key == "world") {
         block_ = Block::World;
         return noValue();
@@ -477,14 +486,18 @@ bool Reader::ItemLine(const std::string& text, bool afterBlock)
             item.hidden = true;
         else if (name == "held")
             item.held = true;
+        else if (name == "utf-8")
+            item.encoding = Encoding::Utf8;
+        else if (name == "utf-16")
+            item.encoding = Encoding::Utf16;
         else
-            return Fail("file flags: readonly, hidden, held");
+            return Fail("file flags: readonly, hidden, held, utf-8, utf-16");
     }
     if (afterBlock && (item.kind == Kind::Program || item.kind == Kind::Log || item.kind == Kind::Probe ||
                        item.kind == Kind::Pending))
         return Fail("after: states files, folders, keys, values and INI entries");
     if (afterBlock && item.readOnly + item.hidden + item.held > 0)
-        return Fail("after: takes no flags");
+        return Fail("after: takes no flags but an encoding");
 
     size_t equals = rest.find(" = ");
     std::string target = Trim(equals == std::string::npos ? rest : rest.substr(0, equals));
@@ -696,6 +709,30 @@ std::string Item::Describe() const
     case Kind::Pending: return "pending deletion of " + path;
     }
     return "?";
+}
+
+std::string Encoded(const std::string& ansi, Encoding encoding)
+{
+    if (encoding == Encoding::Ansi)
+        return ansi;
+    std::string bytes = encoding == Encoding::Utf8 ? "\xEF\xBB\xBF" : "\xFF\xFE";
+    for (unsigned char c : ansi) {
+        unsigned code = c >= 0x80 && c < 0xA0 && CP1252_HIGH[c - 0x80] ? CP1252_HIGH[c - 0x80] : c;
+        if (encoding == Encoding::Utf16) {
+            bytes += char(code & 0xFF);
+            bytes += char(code >> 8);
+        } else if (code < 0x80) {
+            bytes += char(code);
+        } else if (code < 0x800) {
+            bytes += char(0xC0 | (code >> 6));
+            bytes += char(0x80 | (code & 0x3F));
+        } else {
+            bytes += char(0xE0 | (code >> 12));
+            bytes += char(0x80 | ((code >> 6) & 0x3F));
+            bytes += char(0x80 | (code & 0x3F));
+        }
+    }
+    return bytes;
 }
 
 std::vector<const Item*> Scenario::ItemsOf(Kind kind) const

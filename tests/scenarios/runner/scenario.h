@@ -43,12 +43,19 @@ const uint32_t TYPE_NONE = 0, TYPE_SZ = 1, TYPE_EXPAND_SZ = 2, TYPE_BINARY = 3, 
                TYPE_MULTI_SZ = 7;
 std::string TypeName(uint32_t type);
 
+// How a text file is stored: ANSI (code page 1252) bytes, or UTF-8 or
+// UTF-16 (little endian), each with its byte order mark.
+enum class Encoding { Ansi, Utf8, Utf16 };
+// ANSI text in that encoding.
+std::string Encoded(const std::string& ansi, Encoding encoding);
+
 struct Item {
     int line = 0;  // in the scenario file
     Fate fate = Fate::Set;
     bool present = true;  // "after:" items: false for "no file ..." and the like
     Kind kind = Kind::File;
     bool readOnly = false, hidden = false, held = false;
+    Encoding encoding = Encoding::Ansi;  // of a file's contents
 
     std::string path;  // file, folder, program, log, probe, pending path; INI file
     // Registry items.
@@ -90,7 +97,10 @@ struct Scenario {
 
     // The world before, and install.log.
     std::vector<Item> world;
-    std::string logText;  // CRLF line ends
+    std::string logText;  // CRLF line ends, ANSI (code page 1252)
+    Encoding logEncoding = Encoding::Ansi;
+    // The log file's bytes in its encoding.
+    std::string LogBytes() const { return Encoded(logText, logEncoding); }
 
     // What is expected.
     bool checkRelaunch = false;
