@@ -289,6 +289,7 @@ scenario::Observed RunProgram(const Scenario& s, Probes& probes)
             seen.closeText = button->text;
         seen.status = dialog.listLines;
         seen.statusSelection = dialog.listSelection;
+        seen.windowHasIcon = dialog.bigIcon != nullptr && dialog.bigIcon == SimProgramIcon() ? 1 : 0;
         seen.windowClosed = dialog.ended && !dialog.scriptRanOut;
     }
     return seen;
@@ -335,7 +336,8 @@ public:
         std::string report;
         for (const std::string& difference : differences)
             report += "  - " + difference + "\n";
-        EXPECT_TRUE(differences.empty()) << "scenario " << name << " (" << s.description << ")\n" << report;
+        EXPECT_TRUE(differences.empty()) << "scenario " << name << " (" << s.description << ")\n"
+                                         << scenario::ForDisplay(report);
     }
 
 private:

@@ -257,6 +257,8 @@ void Judge::Windows()
     }
     Equal("the progress window's caption", s_.windowCaption, seen_.windowCaption);
     Equal("the close button's text", s_.closeText, seen_.closeText);
+    if (seen_.windowHasIcon == 0)
+        Differ("the progress window's large icon is not the program's");
     if (s_.checkStatus && s_.status != seen_.status)
         Differ("the status lines differ:\n" + SideBySide(s_.status, seen_.status));
     if (!seen_.status.empty() && seen_.statusSelection != int(seen_.status.size()) - 1)

@@ -64,6 +64,9 @@ struct Observed {
     std::string windowCaption, closeText;
     std::vector<std::string> status;
     int statusSelection = -1;
+    // The window's large icon is the program's: 1 yes, 0 no, -1 not known
+    // (under Wine another process reads no window's icon: WM_GETICON answers 0).
+    int windowHasIcon = -1;
     bool windowClosed = false;
     bool secondEnded = false;
     long secondExitCode = -1;

@@ -851,4 +851,10 @@ std::string Quote(const std::string& text)
     return quoted + "\"";
 }
 
+std::string ForDisplay(const std::string& ansi)
+{
+    std::string utf8 = Encoded(ansi, Encoding::Utf8);
+    return utf8.substr(3);  // without the byte order mark
+}
+
 }  // namespace scenario

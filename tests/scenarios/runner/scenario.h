@@ -153,4 +153,7 @@ std::string ArgumentsOf(const std::string& commandLine);
 // Text shown in a message: quoted, control characters and bytes above 127 made visible.
 std::string Quote(const std::string& text);
 
+// ANSI (code page 1252) text as UTF-8, for a report on a terminal.
+std::string ForDisplay(const std::string& ansi);
+
 }  // namespace scenario

@@ -437,7 +437,8 @@ int main(int argc, char** argv)
             bool win98 = s.family == scenario::Family::Win98;
             if (!platform.empty() && platform != (win98 ? "win98" : "nt"))
                 continue;
-            std::printf("== %s (%s): %s\n", name.c_str(), win98 ? "win98" : "nt", s.description.c_str());
+            std::printf("== %s (%s): %s\n", name.c_str(), win98 ? "win98" : "nt",
+                        scenario::ForDisplay(s.description).c_str());
             g_deadline = LONG(GetTickCount() + SCENARIO_LIMIT_MS);
             DWORD start = GetTickCount();
             WineMachine machine(program, probe);
@@ -456,7 +457,7 @@ int main(int argc, char** argv)
             } else {
                 std::printf("FAIL %s (%.1f s)\n", name.c_str(), seconds);
                 for (const std::string& difference : differences)
-                    std::printf("  - %s\n", difference.c_str());
+                    std::printf("  - %s\n", scenario::ForDisplay(difference).c_str());
                 failed.push_back(name);
             }
         }
