@@ -325,6 +325,8 @@ public:
         SimMakeDirectory(TEMP_FOLDER);
         SimSetNtPlatform(s.family == scenario::Family::Nt);
 
+        if (!s.tempFolder.empty())
+            SimSetTempPath(s.tempFolder + "\\");
         SimulatedMachine machine;
         std::vector<std::string> problems;
         scenario::LayOut(s, machine, &problems);

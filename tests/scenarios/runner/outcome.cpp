@@ -308,7 +308,7 @@ void Judge::ItemKept(const Item& item)
     if (item.kind == Kind::File || item.kind == Kind::Log) {
         std::string bytes;
         machine_.ReadFile(item.path, &bytes);
-        std::string expected = item.kind == Kind::Log ? s_.LogBytes() : Encoded(item.text, item.encoding);
+        std::string expected = item.kind == Kind::Log ? s_.LogBytes() : item.Contents();
         if (bytes != expected)
             Differ(item.Describe() + " changed" + where + ": expected " + Quote(expected) + ", got " + Quote(bytes));
     } else if (item.kind == Kind::Value) {
@@ -344,7 +344,7 @@ void Judge::AfterItem(const Item& item)
     if (item.kind == Kind::File) {
         std::string bytes;
         machine_.ReadFile(item.path, &bytes);
-        std::string expected = Encoded(Expected(item.text), item.encoding);
+        std::string expected = Encoded(Expected(item.Text()), item.encoding);
         if (bytes != expected)
             Differ(item.Describe() + where + ", its contents differ:\n" +
                    SideBySide(Lines(expected), Lines(bytes)));
@@ -494,11 +494,13 @@ void LayOut(const Scenario& scenario, Machine& machine, std::vector<std::string>
     // The world.
     check(machine.MakeDirectory(app), "make " + app);
     check(machine.MakeDirectory(other), "make " + other);
+    if (!scenario.tempFolder.empty())
+        check(machine.MakeDirectory(scenario.tempFolder), "make the temporary folder " + scenario.tempFolder);
     for (const Item& item : scenario.world) {
         std::string what = "lay out " + item.Describe() + " (line " + std::to_string(item.line) + ")";
         switch (item.kind) {
         case Kind::File:
-            check(machine.WriteFile(item.path, Encoded(item.text, item.encoding), item.readOnly, item.hidden), what);
+            check(machine.WriteFile(item.path, item.Contents(), item.readOnly, item.hidden), what);
             break;
         case Kind::Dir:
             check(machine.MakeDirectory(item.path), what);

@@ -146,7 +146,7 @@ private:
     bool ValueData(Item* item, const std::string& data);
     bool Finish();
 
-    const std::map<std::string, std::string>& placeholders_;
+    std::map<std::string, std::string> placeholders_;
     Runner runner_;
     Scenario& s_;
     int line_ = 0;
@@ -281,6 +281,12 @@ bool Reader::Header(const std::string& key, const std::string& value)
             return Fail("platform: nt or win98");
     } else if (key == "program") {
         s_.program = value;
+    } else if (key == "temp") {
+        if (value.size() < 3 || value[1] != ':' || value[2] != '\\' || value.back() == '\\')
+            return Fail("temp: a full path without a trailing backslash");
+        s_.tempFolder = value;
+        placeholders_["TEMP"] = value;
+        s_.placeholders["TEMP"] = value;
     } else if (key == "from") {
         sawFrom_ = true;
         s_.from = value;
@@ -486,18 +492,20 @@ bool Reader::ItemLine(const std::string& text, bool afterBlock)
             item.hidden = true;
         else if (name == "held")
             item.held = true;
+        else if (name == "unterminated")
+            item.unterminated = true;
         else if (name == "utf-8")
             item.encoding = Encoding::Utf8;
         else if (name == "utf-16")
             item.encoding = Encoding::Utf16;
         else
-            return Fail("file flags: readonly, hidden, held, utf-8, utf-16");
+            return Fail("file flags: readonly, hidden, held, unterminated, utf-8, utf-16");
     }
     if (afterBlock && (item.kind == Kind::Program || item.kind == Kind::Log || item.kind == Kind::Probe ||
                        item.kind == Kind::Pending))
         return Fail("after: states files, folders, keys, values and INI entries");
     if (afterBlock && item.readOnly + item.hidden + item.held > 0)
-        return Fail("after: takes no flags but an encoding");
+        return Fail("after: takes no flags but an encoding and unterminated");
 
     size_t equals = rest.find(" = ");
     std::string target = Trim(equals == std::string::npos ? rest : rest.substr(0, equals));
@@ -733,6 +741,13 @@ std::string Encoded(const std::string& ansi, Encoding encoding)
         }
     }
     return bytes;
+}
+
+std::string Item::Text() const
+{
+    if (unterminated && text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+        return text.substr(0, text.size() - 2);
+    return text;
 }
 
 std::vector<const Item*> Scenario::ItemsOf(Kind kind) const

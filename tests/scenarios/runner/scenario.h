@@ -56,6 +56,7 @@ struct Item {
     Kind kind = Kind::File;
     bool readOnly = false, hidden = false, held = false;
     Encoding encoding = Encoding::Ansi;  // of a file's contents
+    bool unterminated = false;           // its last line has no line break
 
     std::string path;  // file, folder, program, log, probe, pending path; INI file
     // Registry items.
@@ -72,6 +73,10 @@ struct Item {
 
     // "file C:\a.txt", "value HKCU\Software\x\Name", ...
     std::string Describe() const;
+    // A file's bytes as stored (text in its encoding, the last line break
+    // dropped when unterminated).
+    std::string Contents() const { return Encoded(Text(), encoding); }
+    std::string Text() const;
 };
 
 // A deletion at the next restart the program must have scheduled.
@@ -91,6 +96,7 @@ struct Scenario {
     Family family = Family::Nt;
     std::string program;  // the program file started (a Program item of the world)
     std::string from;     // the current directory it is started with
+    std::string tempFolder;  // the user's temporary folder ("": the platform's); %TEMP% from here on
     std::string arguments;
     Answer answer = Answer::Ok;
     CloseBy closeBy = CloseBy::Button;

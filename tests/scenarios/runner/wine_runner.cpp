@@ -243,6 +243,13 @@ private:
     std::string program_, probe_;
 };
 
+std::string EnvironmentVariable(const char* name)
+{
+    char value[MAX_PATH * 2];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length && length < sizeof value ? std::string(value, length) : std::string();
+}
+
 // Processes of that image name other than this one.
 std::vector<DWORD> ProcessesNamed(const std::string& fileName)
 {
@@ -294,6 +301,13 @@ scenario::Observed Run(const Scenario& s)
             held.push_back(file);
     }
 
+    // The user's temporary folder, as the program started from here finds it.
+    std::string savedTmp = EnvironmentVariable("TMP"), savedTemp = EnvironmentVariable("TEMP");
+    if (!s.tempFolder.empty()) {
+        SetEnvironmentVariableA("TMP", s.tempFolder.c_str());
+        SetEnvironmentVariableA("TEMP", s.tempFolder.c_str());
+    }
+
     Installation installation(ParentOf(s.program), programName);
     UserActions actions;
     actions.arguments = s.arguments;
@@ -307,6 +321,8 @@ scenario::Observed Run(const Scenario& s)
         actions.finishedLine = s.status.back();
     UserSession session = RunAsUser(installation, actions);
 
+    SetEnvironmentVariableA("TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());
+    SetEnvironmentVariableA("TEMP", savedTemp.empty() ? nullptr : savedTemp.c_str());
     for (HANDLE file : held)
         CloseHandle(file);
     // Probes the program did not wait for finish their work.
