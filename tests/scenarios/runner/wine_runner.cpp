@@ -281,6 +281,41 @@ bool SetPrefixVersion(const std::string& version)
     return result == ERROR_SUCCESS || (version.empty() && result == ERROR_FILE_NOT_FOUND);
 }
 
+// Without a window manager on the test display, Wine waits up to a second
+// for one each time a managed window is hidden (a message box answered, the
+// progress window closed). Unmanaged windows work the same for the program and
+// the runner, so the runs set them for the programs they start.
+const char X11_DRIVER_KEY[] = "Software\\Wine\\X11 Driver";
+std::string g_managedBefore;  // "" when the prefix had no such setting
+
+void UseUnmanagedWindows()
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, X11_DRIVER_KEY, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    char value[16] = "";
+    DWORD size = sizeof value - 1, type = 0;
+    if (RegQueryValueExA(key, "Managed", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS &&
+        type == REG_SZ)
+        g_managedBefore = std::string(value, size ? size - 1 : 0);
+    RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(key);
+}
+
+void RestoreWindowManagement()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, X11_DRIVER_KEY, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+        return;
+    if (g_managedBefore.empty())
+        RegDeleteValueA(key, "Managed");
+    else
+        RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(g_managedBefore.c_str()),
+                       DWORD(g_managedBefore.size() + 1));
+    RegCloseKey(key);
+}
+
 scenario::Observed Run(const Scenario& s)
 {
     scenario::Observed seen;
@@ -400,6 +435,7 @@ DWORD WINAPI Watchdog(LPVOID)
             processes::KillAllNamed(g_programName);
             processes::KillAllNamed("probe.exe");
             SetPrefixVersion("");
+            RestoreWindowManagement();
             std::fflush(stdout);
             ExitProcess(1);
         }
@@ -435,6 +471,7 @@ int main(int argc, char** argv)
     if (program.empty() || probe.empty() || inputs.empty())
         return Usage();
     CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+    UseUnmanagedWindows();
 
     int passed = 0;
     std::vector<std::string> failed;
@@ -478,6 +515,7 @@ int main(int argc, char** argv)
             }
         }
     }
+    RestoreWindowManagement();
     std::printf("%d passed, %d failed", passed, int(failed.size()));
     for (size_t i = 0; i < failed.size(); ++i)
         std::printf("%s%s", i ? ", " : ": ", failed[i].c_str());
