@@ -66,3 +66,25 @@ char* PreviousLine(char* list, char* line)
         --start;
     return start;
 }
+
+static void HandleEntry(char* line, void (*handle)(char* entry))
+{
+    char* equals = FindChar(line, '=');
+    if (equals != nullptr)
+        *equals = '\0';
+    handle(line);
+    if (equals != nullptr)
+        *equals = '=';
+}
+
+void ForEachEntry(char* list, void (*handle)(char* entry))
+{
+    for (char* line = list; *line != '\0'; line = NextLine(line))
+        HandleEntry(line, handle);
+}
+
+void ForEachEntryBackwards(char* list, void (*handle)(char* entry))
+{
+    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line))
+        HandleEntry(line, handle);
+}

@@ -18,3 +18,9 @@ char* NextLine(char* line);
 // (nullptr when there is none).
 char* LastLine(char* list);
 char* PreviousLine(char* list, char* line);
+
+// Calls handle with each line cut at its first "=" (the path or name before
+// it), in list order or from the last line to the first; each line is whole
+// again afterwards.
+void ForEachEntry(char* list, void (*handle)(char* entry));
+void ForEachEntryBackwards(char* list, void (*handle)(char* entry));

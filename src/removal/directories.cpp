@@ -52,16 +52,14 @@ void RemoveDirectoryIfEmpty(const char* directory)
     }
 }
 
+static void RemoveListedDirectory(char* directory)
+{
+    RemoveDirectoryIfEmpty(directory);
+}
+
 void RemoveListedDirectories(char* list)
 {
     // From the last line to the first, so a directory created inside another is
     // examined before its parent. In "A=B" only A is a directory.
-    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line)) {
-        char* equals = FindChar(line, '=');
-        if (equals != nullptr)
-            *equals = '\0';
-        RemoveDirectoryIfEmpty(line);
-        if (equals != nullptr)
-            *equals = '=';
-    }
+    ForEachEntryBackwards(list, RemoveListedDirectory);
 }

@@ -2,16 +2,14 @@
 #include "removal.h"
 #include "text.h"
 
+static void DeleteListedFile(char* path)
+{
+    // Read-only, missing and busy files stay; nothing is reported.
+    (void)DeleteFileA(path);
+}
+
 void DeleteListedFiles(char* list)
 {
-    for (char* line = list; *line != '\0'; line = NextLine(line)) {
-        // The path runs to the first "="; what follows is the installer's own note.
-        char* equals = FindChar(line, '=');
-        if (equals != nullptr)
-            *equals = '\0';
-        // Read-only, missing and busy files stay; nothing is reported.
-        (void)DeleteFileA(line);
-        if (equals != nullptr)
-            *equals = '=';
-    }
+    // The path runs to the first "="; what follows is the installer's own note.
+    ForEachEntry(list, DeleteListedFile);
 }

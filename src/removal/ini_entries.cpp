@@ -22,12 +22,5 @@ static void RemoveIniEntry(char* entry)
 
 void RemoveIniEntries(char* list)
 {
-    for (char* line = list; *line != '\0'; line = NextLine(line)) {
-        char* equals = FindChar(line, '=');
-        if (equals != nullptr)
-            *equals = '\0';
-        RemoveIniEntry(line);
-        if (equals != nullptr)
-            *equals = '=';
-    }
+    ForEachEntry(list, RemoveIniEntry);
 }

@@ -94,12 +94,5 @@ void RemoveRegistryKeys(char* list)
 {
     // From the last line to the first: children listed after their parent go
     // first, and the parent they leave empty after them.
-    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line)) {
-        char* equals = FindChar(line, '=');
-        if (equals != nullptr)
-            *equals = '\0';
-        RemoveRegistryKey(line);
-        if (equals != nullptr)
-            *equals = '=';
-    }
+    ForEachEntryBackwards(list, RemoveRegistryKey);
 }
