@@ -117,3 +117,11 @@ void FillBytes(void* destination, unsigned char value, unsigned count)
     for (unsigned i = 0; i < count; ++i)
         bytes[i] = value;
 }
+
+void CopyBytes(void* destination, const void* source, unsigned count)
+{
+    unsigned char* to = static_cast<unsigned char*>(destination);
+    const unsigned char* from = static_cast<const unsigned char*>(source);
+    for (unsigned i = 0; i < count; ++i)
+        to[i] = from[i];
+}

@@ -32,3 +32,4 @@ bool ReplaceFileNamePart(char* buffer, unsigned size, const char* path, const ch
 void FormatDecimal(char* buffer, unsigned value);
 
 void FillBytes(void* destination, unsigned char value, unsigned count);
+void CopyBytes(void* destination, const void* source, unsigned count);

@@ -40,12 +40,6 @@ static const char* FindRenameInsertion(const char* text, const char* end)
     return nullptr;
 }
 
-static void CopyBytes(char* destination, const char* source, DWORD count)
-{
-    for (DWORD i = 0; i < count; ++i)
-        destination[i] = source[i];
-}
-
 // Builds the new contents in output: old text with "NUL=path" added to [Rename],
 // the section created at the end when missing. Returns the new size.
 static DWORD AddRenameLine(char* output, const char* text, DWORD size, const char* line)
