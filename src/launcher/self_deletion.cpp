@@ -1,4 +1,5 @@
 #include "launcher.h"
+#include "platform.h"
 #include "text.h"
 
 static const char WININIT_NAME[] = "wininit.ini";
@@ -128,10 +129,7 @@ static void AddWininitDeletion(const char* path)
 
 void ScheduleSelfDeletion(const char* path)
 {
-    OSVERSIONINFOA version;
-    FillBytes(&version, 0, sizeof version);
-    version.dwOSVersionInfoSize = sizeof version;
-    if (GetVersionExA(&version) && (version.dwPlatformId & VER_PLATFORM_WIN32_NT) != 0) {
+    if (RunsOnNtFamily()) {
         (void)MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
         return;
     }

@@ -1,4 +1,5 @@
 #include "log_section.h"
+#include "platform.h"
 #include "removal.h"
 #include "text.h"
 
@@ -77,6 +78,10 @@ static bool HasSubkeys(HKEY root, const char* path)
     return hasSubkeys;
 }
 
+// Asked once per run: looking before every deletion costs a key open and an
+// enumeration each, which the NT family does not need.
+static bool g_deleteTakesSubkeys;
+
 static void RemoveRegistryKey(char* line)
 {
     HKEY root = HiveFromPrefix(line);
@@ -84,14 +89,17 @@ static void RemoveRegistryKey(char* line)
     // An empty path or one that starts at a backslash would name the root itself.
     if (root == nullptr || path == nullptr || path[0] == '\\')
         return;
-    // The 95 family deletes a key with all its subkeys: keys that others added
-    // below one of ours keep it.
-    if (!HasSubkeys(root, path))
-        (void)RegDeleteKeyA(root, path);
+    // Keys that others added below one of ours keep it. The NT family's
+    // RegDeleteKeyA refuses a key with subkeys by itself; the 95 family's
+    // deletes the whole tree, so there the program looks first.
+    if (g_deleteTakesSubkeys && HasSubkeys(root, path))
+        return;
+    (void)RegDeleteKeyA(root, path);
 }
 
 void RemoveRegistryKeys(char* list)
 {
+    g_deleteTakesSubkeys = !RunsOnNtFamily();
     // From the last line to the first: children listed after their parent go
     // first, and the parent they leave empty after them.
     ForEachEntryBackwards(list, RemoveRegistryKey);
