@@ -29,27 +29,41 @@ static bool IsListedEmpty(const char* pattern)
     return empty;
 }
 
-void RemoveDirectoryIfEmpty(const char* directory)
+// RemoveDirectoryA removes only an empty directory: a file that appeared since
+// the directory was looked at is never deleted. A program just waited for may
+// hold the directory as its current one a moment after it has ended (Wine lets
+// go of it late): it gets a second.
+static void RemoveEmptyDirectory(const char* directory)
 {
-    unsigned length = TextLength(directory);
-    if (length == 0)
-        return;
-    char pattern[MAX_PATH];
-    const char* wildcard = directory[length - 1] == '\\' ? "*.*" : "\\*.*";
-    // A path too long to list stays.
-    if (!CopyText(pattern, MAX_PATH, directory) || !AppendText(pattern, MAX_PATH, wildcard))
-        return;
-    if (!IsListedEmpty(pattern))
-        return;
-    // RemoveDirectoryA removes only an empty directory: a file that appeared
-    // since the listing, or contents behind a junction, are never deleted.
-    // A program just waited for may hold the directory as its current one a
-    // moment after it has ended (Wine lets go of it late): it gets a second.
     for (int attempt = 0; attempt < IN_USE_RETRIES; ++attempt) {
         if (RemoveDirectoryA(directory) || GetLastError() != ERROR_SHARING_VIOLATION)
             return;
         Sleep(IN_USE_RETRY_DELAY);
     }
+}
+
+void RemoveDirectoryIfEmpty(const char* directory)
+{
+    unsigned length = TextLength(directory);
+    if (length == 0)
+        return;
+    DWORD attributes = GetFileAttributesA(directory);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return;
+    // A plain directory needs no listing: RemoveDirectoryA refuses one that is
+    // not empty. A junction or a directory link it removes whatever its target
+    // holds, so one of those goes only when a listing shows it empty.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        RemoveEmptyDirectory(directory);
+        return;
+    }
+    char pattern[MAX_PATH];
+    const char* wildcard = directory[length - 1] == '\\' ? "*.*" : "\\*.*";
+    // A link too long to list stays.
+    if (!CopyText(pattern, MAX_PATH, directory) || !AppendText(pattern, MAX_PATH, wildcard))
+        return;
+    if (IsListedEmpty(pattern))
+        RemoveEmptyDirectory(directory);
 }
 
 static void RemoveListedDirectory(char* directory)

@@ -52,6 +52,10 @@ bool SimDirectoryExists(const std::string& path);
 // INVALID_FILE_ATTRIBUTES when missing.
 DWORD SimFileAttributes(const std::string& path);
 void SimSetFileAttributes(const std::string& path, DWORD attributes);
+// A directory marked FILE_ATTRIBUTE_REPARSE_POINT stands for a junction or a
+// directory link: what it holds is its target's contents, listed through it,
+// and RemoveDirectoryA removes it whatever it holds (the simulation drops the
+// contents with it, so a test sees the loss).
 // Removes a file or a whole directory tree, ignoring handles and attributes.
 void SimRemove(const std::string& path);
 // Every path on every drive (or below root), sorted, each with its stored

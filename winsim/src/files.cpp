@@ -508,7 +508,9 @@ extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
     // does a program started from here that still runs in it.
     if (IsCurrentDirectory(found.node) || IsRunningProcessDirectory(found.node.get()))
         return call.Fail(ERROR_SHARING_VIOLATION);
-    if (!found.node->children.empty())
+    // Windows removes a junction or directory link however full its target is.
+    bool link = (found.node->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!link && !found.node->children.empty())
         return call.Fail(ERROR_DIR_NOT_EMPTY);
     if (found.node->attributes & FILE_ATTRIBUTE_READONLY)
         return call.Fail(ERROR_ACCESS_DENIED);
