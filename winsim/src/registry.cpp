@@ -279,61 +279,54 @@ void ResetRegistry()
 
 using namespace winsim;
 
+// The key behind a handle the program passes, or why it cannot be used.
+static LONG UsableKey(HKEY hKey, KeyPtr* key)
+{
+    *key = KeyOf(hKey);
+    if (!*key)
+        return ERROR_INVALID_HANDLE;
+    return (*key)->deleted ? ERROR_KEY_DELETED : ERROR_SUCCESS;
+}
+
 static LONG Finish(Call& call, LONG result)
 {
     call.Done(std::to_string(result));
     return result;
 }
 
-extern "C" LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
+// RegOpenKeyA and RegCreateKeyA: no subkey gives the same handle back
+// (documented, and what Wine does).
+static LONG OpenKey(Call& call, HKEY hKey, LPCSTR lpSubKey, bool create, PHKEY phkResult)
 {
-    Call call("RegOpenKeyA");
     call.Raw(KeyText(hKey)).Str(lpSubKey);
     if (!phkResult)
         return Finish(call, ERROR_INVALID_PARAMETER);
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
-    // No subkey: the same handle comes back (documented, and what Wine does).
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
     if (!lpSubKey || !*lpSubKey) {
         *phkResult = hKey;
-        call.Raw("-> " + KeyText(hKey));
-        return Finish(call, ERROR_SUCCESS);
+    } else {
+        LONG error = 0;
+        KeyPtr found = Walk(key, create ? lpSubKey : OpenedPath(hKey, lpSubKey), create, &error);
+        if (!found)
+            return Finish(call, error);
+        *phkResult = NewKeyHandle(found);
     }
-    LONG error = 0;
-    KeyPtr found = Walk(key, OpenedPath(hKey, lpSubKey), false, &error);
-    if (!found)
-        return Finish(call, error);
-    *phkResult = NewKeyHandle(found);
     call.Raw("-> " + KeyText(*phkResult));
     return Finish(call, ERROR_SUCCESS);
+}
+
+extern "C" LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
+{
+    Call call("RegOpenKeyA");
+    return OpenKey(call, hKey, lpSubKey, false, phkResult);
 }
 
 extern "C" LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
 {
     Call call("RegCreateKeyA");
-    call.Raw(KeyText(hKey)).Str(lpSubKey);
-    if (!phkResult)
-        return Finish(call, ERROR_INVALID_PARAMETER);
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
-    if (!lpSubKey || !*lpSubKey) {
-        *phkResult = hKey;
-        call.Raw("-> " + KeyText(hKey));
-        return Finish(call, ERROR_SUCCESS);
-    }
-    LONG error = 0;
-    KeyPtr found = Walk(key, lpSubKey, true, &error);
-    if (!found)
-        return Finish(call, error);
-    *phkResult = NewKeyHandle(found);
-    call.Raw("-> " + KeyText(*phkResult));
-    return Finish(call, ERROR_SUCCESS);
+    return OpenKey(call, hKey, lpSubKey, true, phkResult);
 }
 
 extern "C" LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
@@ -341,11 +334,9 @@ extern "C" LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWOR
 {
     Call call("RegSetValueExA");
     call.Raw(KeyText(hKey)).Str(lpValueName).Unsigned(dwType).Unsigned(cbData);
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
     if (!lpData && cbData > 0)
         return Finish(call, ERROR_INVALID_PARAMETER);
     SetValue(key, lpValueName ? lpValueName : "", dwType,
@@ -358,11 +349,9 @@ extern "C" LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, 
 {
     Call call("RegQueryValueExA");
     call.Raw(KeyText(hKey)).Str(lpValueName).Raw(lpcbData ? std::to_string(*lpcbData) : "NULL");
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
     if (lpData && !lpcbData)
         return Finish(call, ERROR_INVALID_PARAMETER);
     Value* value = ValueOf(key, lpValueName);
@@ -390,18 +379,13 @@ extern "C" LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
     Call call("RegDeleteValueA");
     call.Raw(KeyText(hKey)).Str(lpValueName);
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
-    std::string upper = Upper(lpValueName ? lpValueName : "");
-    auto& values = key->values;
-    auto found = std::find_if(values.begin(), values.end(),
-                              [&](const Value& value) { return Upper(value.name) == upper; });
-    if (found == values.end())
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
+    Value* found = ValueOf(key, lpValueName);
+    if (!found)
         return Finish(call, ERROR_FILE_NOT_FOUND);
-    values.erase(found);
+    key->values.erase(key->values.begin() + (found - key->values.data()));
     return Finish(call, ERROR_SUCCESS);
 }
 
@@ -411,11 +395,9 @@ extern "C" LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
     call.Raw(KeyText(hKey)).Str(lpSubKey);
     if (!lpSubKey)
         return Finish(call, ERROR_INVALID_PARAMETER);
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
     LONG error = 0;
     KeyPtr target = Walk(key, lpSubKey, false, &error);
     if (!target)
@@ -434,11 +416,9 @@ extern "C" LONG WINAPI RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD
 {
     Call call("RegEnumKeyA");
     call.Raw(KeyText(hKey)).Unsigned(dwIndex).Raw("buffer").Unsigned(cchName);
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
     if (dwIndex >= key->subkeys.size())
         return Finish(call, ERROR_NO_MORE_ITEMS);
     const std::string& name = key->subkeys[dwIndex]->name;
@@ -456,11 +436,9 @@ extern "C" LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchC
 {
     Call call("RegQueryInfoKeyA");
     call.Raw(KeyText(hKey));
-    KeyPtr key = KeyOf(hKey);
-    if (!key)
-        return Finish(call, ERROR_INVALID_HANDLE);
-    if (key->deleted)
-        return Finish(call, ERROR_KEY_DELETED);
+    KeyPtr key;
+    if (LONG error = UsableKey(hKey, &key))
+        return Finish(call, error);
     if (lpClass && lpcchClass && *lpcchClass > 0)
         lpClass[0] = '\0';
     if (lpcchClass)
