@@ -142,6 +142,12 @@ enum class Runner { Simulation, Wine };
 bool Parse(const std::string& text, const std::string& name, const std::map<std::string, std::string>& placeholders,
            Runner runner, Scenario* scenario, std::string* error);
 
+// The text without the blanks (spaces, tabs) at either end.
+std::string Trim(const std::string& text);
+
+// Equal but for the case of the letters A-Z.
+bool SameIgnoringCase(const std::string& a, const std::string& b);
+
 // Whether a file of the scenario folder is a scenario: "*.txt" but CMakeLists.txt.
 bool IsScenarioFile(const std::string& fileName);
 
