@@ -16,6 +16,7 @@
 #include "launcher.h"
 #include "messages.h"
 #include "outcome.h"
+#include "root_keys.h"
 #include "scenario.h"
 
 namespace {
@@ -27,17 +28,6 @@ const char WINDOWS_FOLDER[] = "C:\\windows";
 const char TEMP_FOLDER[] = "C:\\users\\user\\Temp";
 const char SESSION_MANAGER[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char PENDING_RENAMES[] = "PendingFileRenameOperations";
-
-HKEY RootOf(const std::string& name)
-{
-    if (name == "HKCU")
-        return HKEY_CURRENT_USER;
-    if (name == "HKLM")
-        return HKEY_LOCAL_MACHINE;
-    if (name == "HKCR")
-        return HKEY_CLASSES_ROOT;
-    return HKEY_USERS;
-}
 
 bool SamePath(const std::string& a, const std::string& b)
 {

@@ -20,6 +20,7 @@
 #include "machine.h"
 #include "outcome.h"
 #include "processes.h"
+#include "root_keys.h"
 #include "scenario.h"
 #include "session.h"
 
@@ -57,17 +58,6 @@ std::string FileNameOf(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-HKEY RootOf(const std::string& name)
-{
-    if (name == "HKCU")
-        return HKEY_CURRENT_USER;
-    if (name == "HKLM")
-        return HKEY_LOCAL_MACHINE;
-    if (name == "HKCR")
-        return HKEY_CLASSES_ROOT;
-    return HKEY_USERS;
 }
 
 DWORD Attributes(const std::string& path) { return GetFileAttributesW(Long(path).c_str()); }
