@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "code_pages.h"
 #include "installation.h"
 #include "machine.h"
 #include "outcome.h"
@@ -26,21 +27,13 @@
 
 namespace {
 
+using code_pages::Wide;
 using scenario::Scenario;
 
 // No scenario may hang the run.
 const DWORD SCENARIO_LIMIT_MS = 120000;
 volatile LONG g_deadline = 0;  // GetTickCount() by which the current scenario must end
 std::string g_programName = "vorsil.exe";
-
-std::wstring Wide(const std::string& text)
-{
-    int size = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(size), L'\0');
-    if (size)
-        MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], size);
-    return wide;
-}
 
 // Full paths through "\\?\", so that paths past MAX_PATH can be laid out and looked at.
 std::wstring Long(const std::string& path) { return L"\\\\?\\" + Wide(path); }
@@ -139,10 +132,7 @@ public:
                 FindClose(search);
             }
             for (const std::wstring& name : names) {
-                int size = WideCharToMultiByte(CP_ACP, 0, name.c_str(), int(name.size()), nullptr, 0, nullptr, nullptr);
-                std::string narrow(size_t(size), '\0');
-                WideCharToMultiByte(CP_ACP, 0, name.c_str(), int(name.size()), &narrow[0], size, nullptr, nullptr);
-                Remove(path + "\\" + narrow);
+                Remove(path + "\\" + code_pages::Narrow(name));
             }
             RemoveDirectoryW(Long(path).c_str());
         } else {

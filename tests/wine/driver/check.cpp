@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "code_pages.h"
+
 namespace check {
 namespace {
 
@@ -14,16 +16,7 @@ bool g_showInfo = true;
 std::string g_case;
 
 // Texts are in the ANSI code page; the log is read on a UTF-8 terminal.
-std::string Utf8(const std::string& ansi) {
-    int size = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(size, L'\0');
-    if (size) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], size);
-    size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size, '\0');
-    if (size)
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size, nullptr, nullptr);
-    return utf8;
-}
+std::string Utf8(const std::string& ansi) { return code_pages::Narrow(code_pages::Wide(ansi), CP_UTF8); }
 
 void Print(const std::string& ansi) { std::fputs(Utf8(ansi).c_str(), stdout); }
 

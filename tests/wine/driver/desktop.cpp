@@ -1,5 +1,7 @@
 #include "desktop.h"
 
+#include "code_pages.h"
+
 namespace desktop {
 namespace {
 
@@ -55,15 +57,6 @@ bool SendW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* r
         return false;
     if (result) *result = value;
     return true;
-}
-
-std::string Ansi(const std::wstring& wide) {
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string text(size, '\0');
-    if (size) WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
-                                  nullptr, nullptr);
-    return text;
 }
 
 }  // namespace
@@ -165,7 +158,7 @@ bool ListBoxLines(HWND listBox, std::vector<std::string>* lines) {
             static_cast<LRESULT>(copied) == LB_ERR || copied > length)
             return false;
         line.resize(copied);
-        lines->push_back(Ansi(line));
+        lines->push_back(code_pages::Narrow(line));
     }
     return true;
 }

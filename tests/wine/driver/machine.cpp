@@ -4,29 +4,17 @@
 
 #include <algorithm>
 
+#include "code_pages.h"
 #include "processes.h"
 
 namespace machine {
 namespace {
 
+using code_pages::Narrow;
+using code_pages::Wide;
+
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingRenames[] = "PendingFileRenameOperations";
-
-std::wstring Wide(const std::string& text) {
-    int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(size, L'\0');
-    if (size) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide) {
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string text(size, '\0');
-    if (size) WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
-                                  nullptr, nullptr);
-    return text;
-}
 
 void FlushProfile(const std::string& file) { WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str()); }
 

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "code_pages.h"
+
 namespace processes {
 namespace {
 
@@ -76,12 +78,7 @@ std::string CommandLine(HANDLE process) {
     if (!wide.empty() && !ReadRemote(process, parameters.CommandLine.Buffer, &wide[0],
                                      parameters.CommandLine.Length))
         return std::string();
-    int size = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string text(size, '\0');
-    if (size) WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0], size,
-                                  nullptr, nullptr);
-    return text;
+    return code_pages::Narrow(wide);
 }
 
 std::string ArgumentsOf(const std::string& commandLine) {
