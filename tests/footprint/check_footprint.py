@@ -300,16 +300,23 @@ def check(data, allowed, name="vorsil.exe"):
     return report, problems
 
 
+def read_program(path):
+    """The built program's bytes, or None after saying why it cannot be read."""
+    try:
+        with open(path, "rb") as image:
+            return image.read()
+    except OSError as error:
+        print(f"FAIL: cannot read {path} ({error.strerror}); build the program first (scripts/build)")
+        return None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--allowed", required=True, help="the list of allowed imports")
     parser.add_argument("program", help="the built vorsil.exe")
     args = parser.parse_args()
-    try:
-        with open(args.program, "rb") as image:
-            data = image.read()
-    except OSError as error:
-        print(f"FAIL: cannot read {args.program} ({error.strerror}); build the program first (scripts/build)")
+    data = read_program(args.program)
+    if data is None:
         return 1
     report, problems = check(data, read_allowed(args.allowed), args.program)
     print("\n".join(report))

@@ -53,11 +53,8 @@ def main():
     parser.add_argument("--allowed", required=True)
     parser.add_argument("program")
     args = parser.parse_args()
-    try:
-        with open(args.program, "rb") as image:
-            program = image.read()
-    except OSError as error:
-        print(f"FAIL: cannot read {args.program} ({error.strerror}); build the program first (scripts/build)")
+    program = footprint.read_program(args.program)
+    if program is None:
         return 1
     allowed = footprint.read_allowed(args.allowed)
     image = footprint.Image(program)
