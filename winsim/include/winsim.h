@@ -28,13 +28,29 @@ void SimReset();
 // or 95 family (platform 1, version 4.10 as Wine's "win98" setting).
 void SimSetNtPlatform(bool nt);
 bool SimIsNtPlatform();
+// The version GetVersionExA reports within the family, e.g. 4.0 (NT 4.0),
+// 5.1 (XP), 6.0 (Vista); the build number and service pack are those of the
+// version's last release (none for a version the simulation does not know).
+// Nothing else follows the version: remove exports with SimRemoveExport.
+void SimSetWindowsVersion(DWORD major, DWORD minor);
 
 // The program's instance handle, the one its entry point receives: its icon
 // and dialog resources are found only through this handle.
 HINSTANCE SimInstance();
 void SimSetModulePath(const std::string& path);
 // The text GetTempPathA returns; a trailing backslash is added when missing.
+// GetTempPathW answers it widened.
 void SimSetTempPath(const std::string& path);
+// A temporary folder whose long name has characters outside the ANSI code
+// page (1252), e.g. u"C:\\Temp\\Иван Петров" with the short form
+// "C:\\Temp\\____~TTB". The folder exists (it is created) under its short
+// name only. GetTempPathA answers the long name converted as
+// WideCharToMultiByte does ('?' for what has no byte), which names nothing;
+// GetTempPathW the wide long name; GetShortPathNameW of it, or of a path
+// below it, the short form. GetModuleFileNameA of a program whose module path
+// lies in the short form answers the long name in its ANSI spelling. Until
+// SimSetTempPath or SimReset.
+void SimSetUnicodeTempFolder(const std::u16string& widePath, const std::string& shortAnsiPath);
 void SimSetWindowsDirectory(const std::string& path);
 // Must name an existing directory.
 void SimSetCurrentDirectory(const std::string& path);
@@ -63,11 +79,56 @@ void SimRemove(const std::string& path);
 std::vector<std::string> SimListTree(const std::string& root = "");
 // The 8.3 form GetShortPathNameA gives for an existing path, "" when missing.
 std::string SimShortPath(const std::string& path);
-// Holds a file open as another program would, with that access and sharing.
-// Returns nullptr when the file cannot be opened so.
+// Holds a file open as another program would, with that access and sharing
+// (SimProtect does not apply to it). Returns nullptr when the file cannot be
+// opened so.
 HANDLE SimHoldFileOpen(const std::string& path, DWORD shareMode = 0,
                        DWORD access = GENERIC_READ);
 void SimReleaseFile(HANDLE held);
+
+// ---- Access control (NT family; the 95 family has none) ----
+
+// The rights a standard user is refused on an existing file or directory,
+// e.g. FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE on a file, FILE_ADD_FILE |
+// FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD on a folder. CreateFileA (also of
+// a directory with FILE_FLAG_BACKUP_SEMANTICS) refuses with
+// ERROR_ACCESS_DENIED a request that needs one (generic rights mapped as NT
+// maps them); so does creating a file or directory in a folder refusing
+// FILE_ADD_FILE or FILE_ADD_SUBDIRECTORY, and so do the copies, profile
+// writes and moves built on them. DeleteFileA, RemoveDirectoryA and
+// MoveFileExA's source need DELETE on it or FILE_DELETE_CHILD on its folder.
+// Starting or loading a file needs FILE_EXECUTE. The rights stay with the
+// file when it is moved.
+void SimProtect(const std::string& path, DWORD deniedAccess);
+// Everything but reading and executing (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
+void SimProtect(const std::string& path);
+// The simulated process runs as an administrator: it is refused nothing.
+void SimSetElevated(bool elevated);
+
+// ---- Modules ----
+
+// GetModuleHandleA knows the program (NULL) and KERNEL32 ("kernel32" or
+// "kernel32.dll" in any case, not a full path). GetProcAddress on KERNEL32
+// finds SetDefaultDllDirectories, SetDllDirectoryA, GetTempPathW and
+// GetShortPathNameW (each journaled under its own name); the 95 family has
+// neither of the first two, and the last two fail there with
+// ERROR_CALL_NOT_IMPLEMENTED. A removed export is missing (ERROR_PROC_NOT_FOUND)
+// until SimReset, as on Windows before 8 without update KB2533623
+// (SetDefaultDllDirectories) or before XP SP1 (SetDllDirectoryA).
+void SimRemoveExport(const std::string& name);
+// The last flags SetDefaultDllDirectories accepted, 0 when never called.
+DWORD SimDefaultDllDirectories();
+// Whether the last SetDllDirectoryA call passed "" (the current directory
+// taken out of the search).
+bool SimDllDirectorySetEmpty();
+// LoadLibraryA loads an existing file that starts with "MZ" (ERROR_BAD_EXE_FORMAT
+// otherwise): a path with a folder as given, a bare name from the system
+// folder (the Windows directory's System32) only; ".dll" is added to a name
+// without extension. The same file gives the same handle again. A missing
+// one is ERROR_MOD_NOT_FOUND (ERROR_DLL_NOT_FOUND on the 95 family). Loading
+// needs FILE_EXECUTE and is refused beside a handle open for writing or
+// without FILE_SHARE_READ, as starting a program is. FreeLibrary unloads
+// nothing: handles stay valid until SimReset.
 
 // ---- Registry (key paths below a root such as HKEY_CURRENT_USER) ----
 
@@ -218,7 +279,22 @@ void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // directory, Windows\System32, Windows\System and Windows. A missing working
 // directory fails with ERROR_DIRECTORY. ShellExecuteA answers 33 for an
 // existing file and 2 otherwise.
+// A program file (CreateProcessA's, or ShellExecuteA's ending in .exe or
+// .com) is not started (ERROR_SHARING_VIOLATION; ShellExecuteA answers 11)
+// while a handle is open on it for writing or without FILE_SHARE_READ, as the
+// loader shares reading only. A program ShellExecuteA started does not hold
+// its file afterwards (on Windows and Wine its image stays mapped while it
+// runs: a test can hold the file in SimOnProcessStart to model that).
 void SimSentMessagesWhileRunning(int count, UINT message = WM_NULL);
+// With decline set, ShellExecuteA with the verb "runas" starts nothing,
+// answers SE_ERR_ACCESSDENIED (5) and sets ERROR_CANCELLED, as Vista and
+// later do when the user declines the administrator's consent (an elevated
+// process is not asked).
+void SimDeclineConsent(bool decline);
+// Every ShellExecuteA from now on starts nothing and fails with this last
+// error (0: off), answering as Wine does: the error itself below 32,
+// otherwise 11 (ERROR_BAD_FORMAT); ERROR_CANCELLED answers 5 as on Windows.
+void SimFailShellExecute(DWORD lastError);
 std::vector<SimProcess> SimProcesses();  // both kinds, in order
 std::vector<SimProcess> SimShellExecutes();
 std::vector<SimProcess> SimCreatedProcesses();
@@ -240,5 +316,10 @@ std::string SimJournalText();
 void SimClearJournal();
 // Lines that start with name + "(".
 int SimCountCalls(const std::string& name);
+// Another program acting between two calls: the action runs once, right
+// after the next call of that function has done its work and been journaled,
+// before the call returns to the program. What the action calls is not
+// journaled and starts no actions; the program's last error is kept.
+void SimAfterCall(const std::string& functionName, std::function<void()> action);
 // Index of the first line at or after from that contains text, -1 when none.
 int SimFindCall(const std::string& text, int from = 0);

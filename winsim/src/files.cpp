@@ -26,10 +26,6 @@ struct FindHandle {
 std::map<uintptr_t, FileHandle> g_files;
 std::map<uintptr_t, FindHandle> g_finds;
 
-const DWORD FILE_READ_DATA = 0x0001;
-const DWORD FILE_WRITE_DATA = 0x0002;
-const DWORD FILE_APPEND_DATA = 0x0004;
-
 bool WantsRead(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
 bool WantsWrite(DWORD access)
 {

@@ -34,6 +34,7 @@ public:
     Call& Str(const char* text);
     Call& Num(long long value);
     Call& Unsigned(unsigned long long value);
+    Call& Wide(const WCHAR* text);  // L"text" in UTF-8, or NULL
     Call& Ptr(const void* pointer);
     Call& Raw(const std::string& text);
     // Records the line with its result; a non-zero error is set as the last
@@ -49,7 +50,19 @@ private:
     std::string line_;
     bool first_ = true;
 };
+// Journals the line, then runs the SimAfterCall actions waiting for its function.
 void Record(const std::string& line);
+
+// ---- Wide text (UTF-16) and the ANSI code page (1252) ----
+std::u16string WideText(const WCHAR* text);       // up to the terminator
+std::string Utf8(const std::u16string& text);
+// ANSI to UTF-16 through code page 1252.
+std::u16string FromAnsi(const std::string& text);
+// UTF-16 to code page 1252 as WideCharToMultiByte(CP_ACP) converts it:
+// with best fit or without, defaultChar for what has no byte (then
+// *usedDefault is set).
+std::string ToAnsi(const std::u16string& text, bool bestFit, char defaultChar = '?',
+                   bool* usedDefault = nullptr);
 
 // ---- Handles shared by files, searches and processes ----
 uintptr_t NewHandleValue();
@@ -81,6 +94,7 @@ struct Node {
     Node* parent = nullptr;
     int openHandles = 0;
     bool deletePending = false;
+    DWORD deniedAccess = 0;  // the rights a standard user is refused (SimProtect)
 };
 
 struct Found {
@@ -105,6 +119,17 @@ void Unlink(const NodePtr& node);
 std::string PathOf(const Node* node);
 bool IsValidShortName(const std::string& name);
 bool HasInvalidNameChars(const std::string& name);
+// The characters that make any name in a path invalid for a lookup (the
+// wildcards of the NT name space), as Wine answers ERROR_INVALID_NAME.
+bool HasWildcards(const std::string& name);
+
+// Access control (NT family): the rights of a request (generic ones mapped)
+// that this process is refused on the node; 0 when it is elevated.
+DWORD Refused(const Node* node, DWORD access);
+bool IsElevated();
+// Whether the loader may open the node as a program image beside the
+// handles already open on it (it reads and shares reading only).
+bool ImageOpenAllowed(const Node* node);
 
 // Sharing: whether a new open with this access and share mode is allowed
 // beside the handles already open on the node.
@@ -117,6 +142,8 @@ bool WriteWholeFile(const char* path, const std::string& contents, DWORD attribu
                     DWORD* error);
 
 std::string WindowsDirectory();
+std::string TempPath();
+std::string SystemDirectory();
 std::string CurrentDirectory();
 std::string ModulePath();
 
@@ -132,6 +159,18 @@ void ResetProcesses();
 void ResetWindows();
 void ResetSystem();
 void ResetJournal();
+void ResetModules();
+// Forgets SimSetUnicodeTempFolder (SimReset and SimSetTempPath).
+void ClearUnicodeTempFolder();
+
+// The simulated KERNEL32 functions GetProcAddress hands out.
+DWORD WINAPI SimulatedGetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
+DWORD WINAPI SimulatedGetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer);
+// The temporary folder outside the code page (SimSetUnicodeTempFolder): the
+// long form spelt in ANSI ('?' for what has no byte) and the short form that
+// exists in the tree; "" when none is set.
+std::string UnicodeTempAnsiSpelling();
+std::string UnicodeTempShortPath();
 
 // Between parts.
 bool CloseProcessHandle(HANDLE handle);
