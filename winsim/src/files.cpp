@@ -26,7 +26,13 @@ struct FindHandle {
 std::map<uintptr_t, FileHandle> g_files;
 std::map<uintptr_t, FindHandle> g_finds;
 
-bool WantsRead(DWORD access) { return (access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA)) != 0; }
+bool g_elevated = false;
+
+// Share modes count executing as reading.
+bool WantsRead(DWORD access)
+{
+    return (access & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL | FILE_READ_DATA | FILE_EXECUTE)) != 0;
+}
 bool WantsWrite(DWORD access)
 {
     return (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
@@ -119,10 +125,10 @@ WIN32_FIND_DATAA EntryData(const std::string& name, const Node* node)
     return data;
 }
 
-// CreateFileA's checks on an existing file.
+// CreateFileA's checks on an existing file: access, then sharing.
 DWORD CheckOpen(const NodePtr& node, DWORD access, DWORD share)
 {
-    if (node->directory)
+    if (node->directory || Refused(node.get(), access))
         return ERROR_ACCESS_DENIED;
     if (!SharingAllows(node.get(), access, share))
         return ERROR_SHARING_VIOLATION;
@@ -143,7 +149,7 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWOR
     Found found = LocateFile(path);
     *error = 0;
     if (found.node && found.node->directory) {
-        if (flags & FILE_FLAG_BACKUP_SEMANTICS)
+        if ((flags & FILE_FLAG_BACKUP_SEMANTICS) && !Refused(found.node.get(), access))
             return NewFileHandle(found.node, access, share);
         *error = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
@@ -191,6 +197,10 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWOR
         *error = ERROR_INVALID_NAME;
         return INVALID_HANDLE_VALUE;
     }
+    if (Refused(found.parent.get(), FILE_ADD_FILE)) {
+        *error = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
     NodePtr node = AddChild(found.parent, parsed.names.back(), false, NewFileAttributes(flags));
     return NewFileHandle(node, access, share);
 }
@@ -200,7 +210,42 @@ HANDLE Open(const char* path, DWORD access, DWORD share, DWORD disposition, DWOR
 // Wine does (kernelbase's file_name_AtoW into the thread's static string).
 bool TooLongForAnsi(const char* path) { return path != nullptr && std::strlen(path) > MAX_PATH; }
 
+// The specific and standard rights a request stands for.
+DWORD FileRights(DWORD access)
+{
+    DWORD rights = access & (STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0x1FF);
+    if (access & GENERIC_READ)
+        rights |= FILE_GENERIC_READ;
+    if (access & GENERIC_WRITE)
+        rights |= FILE_GENERIC_WRITE;
+    if (access & GENERIC_EXECUTE)
+        rights |= FILE_GENERIC_EXECUTE;
+    if (access & GENERIC_ALL)
+        rights |= FILE_ALL_ACCESS;
+    return rights;
+}
+
 }  // namespace
+
+bool IsElevated() { return g_elevated; }
+
+DWORD Refused(const Node* node, DWORD access)
+{
+    // The 95 family has no access control; an administrator is refused nothing.
+    if (g_elevated || !SimIsNtPlatform())
+        return 0;
+    DWORD refused = node->deniedAccess & FileRights(access);
+    // NT lets a name go when either the object allows DELETE or its folder
+    // allows FILE_DELETE_CHILD.
+    if ((refused & DELETE) && node->parent && !(node->parent->deniedAccess & FILE_DELETE_CHILD))
+        refused &= ~DWORD(DELETE);
+    return refused;
+}
+
+bool ImageOpenAllowed(const Node* node)
+{
+    return SharingAllows(node, FILE_READ_DATA | FILE_EXECUTE, FILE_SHARE_READ | FILE_SHARE_DELETE);
+}
 
 bool SharingAllows(const Node* node, DWORD access, DWORD share)
 {
@@ -259,6 +304,7 @@ bool CloseFileHandle(HANDLE handle)
 
 void ResetFiles()
 {
+    g_elevated = false;
     g_files.clear();
     g_finds.clear();
     ClearDrives();
@@ -424,7 +470,7 @@ extern "C" BOOL WINAPI DeleteFileA(LPCSTR lpFileName)
     Found found = LocateFile(lpFileName);
     if (!found.node)
         return call.Fail(found.error);
-    if (found.node->directory || IsRunningProgramFile(found.node.get()))
+    if (found.node->directory || IsRunningProgramFile(found.node.get()) || Refused(found.node.get(), DELETE))
         return call.Fail(ERROR_ACCESS_DENIED);
     if (!SharingAllows(found.node.get(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return call.Fail(ERROR_SHARING_VIOLATION);
@@ -479,9 +525,11 @@ extern "C" BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES
     if (found.node)
         return call.Fail(ERROR_ALREADY_EXISTS);
     if (!found.parent)
-        return call.Fail(ERROR_PATH_NOT_FOUND);
+        return call.Fail(found.error);
     if (HasInvalidNameChars(parsed.names.back()))
         return call.Fail(ERROR_INVALID_NAME);
+    if (Refused(found.parent.get(), FILE_ADD_SUBDIRECTORY))
+        return call.Fail(ERROR_ACCESS_DENIED);
     AddChild(found.parent, parsed.names.back(), true, FILE_ATTRIBUTE_DIRECTORY);
     return call.Succeed();
 }
@@ -497,8 +545,8 @@ extern "C" BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName)
         return call.Fail(found.error);
     if (!found.node->directory)
         return call.Fail(ERROR_DIRECTORY);
-    if (!found.parent)
-        return call.Fail(ERROR_ACCESS_DENIED);  // a drive's root
+    if (!found.parent || Refused(found.node.get(), DELETE))
+        return call.Fail(ERROR_ACCESS_DENIED);  // a drive's root, or protected
     // A process keeps its current directory open without FILE_SHARE_DELETE,
     // so Windows and Wine refuse with a sharing violation, empty or not; so
     // does a program started from here that still runs in it.
@@ -527,8 +575,10 @@ extern "C" DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName)
         call.Done("INVALID_FILE_ATTRIBUTES", found.error);
         return INVALID_FILE_ATTRIBUTES;
     }
-    call.Done(Hex(found.node->attributes));
-    return found.node->attributes;
+    // Taken before Done: an action run after the call may change the file.
+    DWORD attributes = found.node->attributes;
+    call.Done(Hex(attributes));
+    return attributes;
 }
 
 extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData)
@@ -556,7 +606,8 @@ extern "C" HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lp
     Found directory = Locate(folder.c_str());
     if (!directory.node) {
         // Wine reports a missing folder as a missing path, at any depth.
-        call.Done("INVALID_HANDLE_VALUE", ERROR_PATH_NOT_FOUND);
+        call.Done("INVALID_HANDLE_VALUE",
+                  directory.error == ERROR_INVALID_NAME ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     if (!directory.node->directory) {
@@ -621,7 +672,7 @@ extern "C" DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPa
     std::string result = SimShortPath(lpszLongPath);
     if (result.empty()) {
         // Wine reports ERROR_FILE_NOT_FOUND for a missing folder as well.
-        call.Done("0", ERROR_FILE_NOT_FOUND);
+        call.Done("0", Locate(lpszLongPath).error == ERROR_INVALID_NAME ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND);
         return 0;
     }
     DWORD length = DWORD(result.size());
@@ -666,18 +717,23 @@ extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileNa
     Found from = Locate(source);
     if (!from.node)
         return call.Fail(from.error);
-    if (!from.parent)
+    if (!from.parent || Refused(from.node.get(), DELETE))
         return call.Fail(ERROR_ACCESS_DENIED);
     if (!SharingAllows(from.node.get(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return call.Fail(ERROR_SHARING_VIOLATION);
     ParsedPath targetPath = ParsePath(lpNewFileName);
     Found to = Locate(targetPath);
     if (!to.parent)
-        return call.Fail(ERROR_PATH_NOT_FOUND);
+        return call.Fail(to.error);
+    if (!to.node && HasInvalidNameChars(targetPath.names.back()))
+        return call.Fail(ERROR_INVALID_NAME);
+    if (Refused(to.parent.get(), from.node->directory ? FILE_ADD_SUBDIRECTORY : FILE_ADD_FILE))
+        return call.Fail(ERROR_ACCESS_DENIED);
     if (to.node && to.node != from.node) {
         if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) || to.node->directory || from.node->directory)
             return call.Fail(ERROR_ALREADY_EXISTS);
-        if ((to.node->attributes & FILE_ATTRIBUTE_READONLY) || to.node->openHandles > 0)
+        if ((to.node->attributes & FILE_ATTRIBUTE_READONLY) || to.node->openHandles > 0 ||
+            Refused(to.node.get(), DELETE))
             return call.Fail(ERROR_ACCESS_DENIED);
         Unlink(to.node);
     }
@@ -827,9 +883,27 @@ HANDLE SimHoldFileOpen(const std::string& path, DWORD shareMode, DWORD access)
 {
     DWORD saved = Error();
     DWORD error = 0;
+    // Another program's rights are not simulated: it is refused nothing.
+    bool elevated = g_elevated;
+    g_elevated = true;
     HANDLE handle = Open(path.c_str(), access, shareMode, OPEN_EXISTING, 0, &error);
+    g_elevated = elevated;
     SetError(saved);
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
 void SimReleaseFile(HANDLE held) { CloseFileHandle(held); }
+
+void SimProtect(const std::string& path, DWORD deniedAccess)
+{
+    Found found = Locate(path.c_str());
+    if (found.node)
+        found.node->deniedAccess = deniedAccess;
+}
+
+void SimProtect(const std::string& path)
+{
+    SimProtect(path, FILE_ALL_ACCESS & ~DWORD(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
+}
+
+void SimSetElevated(bool elevated) { g_elevated = elevated; }

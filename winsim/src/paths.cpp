@@ -115,6 +115,16 @@ bool HasInvalidNameChars(const std::string& name)
     return false;
 }
 
+bool HasWildcards(const std::string& name) { return name.find_first_of("*?<>|\"") != std::string::npos; }
+
+static bool AnyWildcards(const ParsedPath& path)
+{
+    for (const std::string& name : path.names)
+        if (HasWildcards(name))
+            return true;
+    return false;
+}
+
 bool IsValidShortName(const std::string& name)
 {
     size_t dot = name.find('.');
@@ -243,14 +253,18 @@ Found Locate(const ParsedPath& path)
         found.error = 0;
         return found;
     }
+    // A wildcard in any name makes a missing path an invalid one.
     for (size_t i = 0; i + 1 < path.names.size(); ++i) {
         directory = ChildOf(directory, path.names[i]);
-        if (!directory || !directory->directory)
+        if (!directory || !directory->directory) {
+            if (AnyWildcards(path))
+                found.error = ERROR_INVALID_NAME;
             return found;
+        }
     }
     found.parent = directory;
     found.node = ChildOf(directory, path.names.back());
-    found.error = found.node ? 0 : ERROR_FILE_NOT_FOUND;
+    found.error = found.node ? 0 : AnyWildcards(path) ? ERROR_INVALID_NAME : ERROR_FILE_NOT_FOUND;
     return found;
 }
 
@@ -260,7 +274,8 @@ Found LocateFile(const char* path)
 {
     ParsedPath parsed = ParsePath(path);
     Found found = Locate(parsed);
-    if (parsed.trailingSeparator && !parsed.names.empty() && (!found.node || !found.node->directory)) {
+    if (parsed.trailingSeparator && !parsed.names.empty() && (!found.node || !found.node->directory) &&
+        found.error != ERROR_INVALID_NAME) {
         found.node = nullptr;
         found.parent = nullptr;
         found.error = ERROR_PATH_NOT_FOUND;
