@@ -20,6 +20,8 @@ struct Holds {
 std::map<size_t, Holds> g_holds;
 std::map<uintptr_t, size_t> g_waitable;  // process and thread handles -> process index
 std::function<void(const SimProcess&)> g_onStart;
+bool g_declineConsent = false;
+DWORD g_shellExecuteError = 0;
 int g_sentPerProcess = 0;
 UINT g_sentMessage = WM_NULL;
 DWORD g_nextId = 0x100;
@@ -59,6 +61,37 @@ std::string ProgramOfCommandLine(const std::string& commandLine, DWORD* error)
     return "";
 }
 
+// Why the loader cannot map a program file, 0 when it can: the access
+// check comes first, then the sharing of handles already open on it.
+DWORD ImageError(const std::string& program)
+{
+    Found found = LocateFile(program.c_str());
+    if (!found.node || found.node->directory)
+        return 0;
+    if (Refused(found.node.get(), FILE_EXECUTE))
+        return ERROR_ACCESS_DENIED;
+    return ImageOpenAllowed(found.node.get()) ? 0 : ERROR_SHARING_VIOLATION;
+}
+
+bool IsProgramName(const std::string& path)
+{
+    std::string upper = Upper(path);
+    auto endsWith = [&](const char* extension) {
+        return upper.size() > 4 && upper.compare(upper.size() - 4, 4, extension) == 0;
+    };
+    return endsWith(".EXE") || endsWith(".COM");
+}
+
+// ShellExecuteA's answer for a failure, as Wine gives it: the error itself
+// below 32, ERROR_BAD_FORMAT (11) above; a declined consent gives
+// SE_ERR_ACCESSDENIED as on Windows.
+uintptr_t ShellExecuteResult(DWORD error)
+{
+    if (error == ERROR_CANCELLED)
+        return SE_ERR_ACCESSDENIED;
+    return error < 32 ? error : 11;
+}
+
 void Started(size_t index)
 {
     if (g_onStart) {
@@ -84,7 +117,9 @@ std::string FindProgram(const std::string& name, DWORD* error)
         Found found = LocateFile(path.c_str());
         if (found.node && !found.node->directory)
             return PathOf(found.node.get());
-        *why = found.node ? ERROR_ACCESS_DENIED : found.error;
+        // Wine's search reports a name with wildcards as missing.
+        *why = found.node ? ERROR_ACCESS_DENIED
+                          : found.error == ERROR_INVALID_NAME ? ERROR_FILE_NOT_FOUND : found.error;
         return "";
     };
     if (hasFolder)
@@ -134,6 +169,8 @@ void ResetProcesses()
     g_holds.clear();
     g_waitable.clear();
     g_onStart = nullptr;
+    g_declineConsent = false;
+    g_shellExecuteError = 0;
     g_sentPerProcess = 0;
     g_sentMessage = WM_NULL;
     g_nextId = 0x100;
@@ -179,6 +216,8 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
         if (!folder.node || !folder.node->directory)
             return call.Fail(ERROR_DIRECTORY);  // as Wine reports a missing folder
     }
+    if (DWORD imageError = ImageError(program))
+        return call.Fail(imageError);
 
     SimProcess process;
     process.viaShellExecute = false;
@@ -217,6 +256,11 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
 {
     Call call("ShellExecuteA");
     call.Ptr(hwnd).Str(lpOperation).Str(lpFile).Str(lpParameters).Str(lpDirectory).Num(nShowCmd);
+    if (g_shellExecuteError != 0) {
+        uintptr_t result = ShellExecuteResult(g_shellExecuteError);
+        call.Done(std::to_string(result), g_shellExecuteError);
+        return reinterpret_cast<HINSTANCE>(result);
+    }
     DWORD error = ERROR_FILE_NOT_FOUND;
     std::string program;
     if (lpFile && *lpFile) {
@@ -238,6 +282,18 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
         // error tells ERROR_PATH_NOT_FOUND apart.
         call.Done("2", error);
         return reinterpret_cast<HINSTANCE>(uintptr_t(2));
+    }
+    // Vista and later ask for an administrator's consent before anything
+    // starts (a process that is elevated already is not asked); a document
+    // is opened by another program, which maps no image of it.
+    if (lpOperation && SameText(lpOperation, "runas") && g_declineConsent && !IsElevated())
+        error = ERROR_CANCELLED;
+    else
+        error = IsProgramName(program) ? ImageError(program) : 0;
+    if (error != 0) {
+        uintptr_t result = ShellExecuteResult(error);
+        call.Done(std::to_string(result), error);
+        return reinterpret_cast<HINSTANCE>(result);
     }
     SimProcess process;
     process.viaShellExecute = true;
@@ -318,6 +374,9 @@ void SimSentMessagesWhileRunning(int count, UINT message)
     g_sentPerProcess = count < 0 ? 0 : count;
     g_sentMessage = message;
 }
+
+void SimDeclineConsent(bool decline) { g_declineConsent = decline; }
+void SimFailShellExecute(DWORD lastError) { g_shellExecuteError = lastError; }
 
 std::vector<SimProcess> SimProcesses() { return g_processes; }
 
