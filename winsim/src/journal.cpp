@@ -1,7 +1,9 @@
 // The journal of platform calls, the last error, handle numbers and small text helpers.
 #include "state.h"
 
+#include <cctype>
 #include <cstdio>
+#include <functional>
 
 namespace winsim {
 
@@ -9,6 +11,36 @@ namespace {
 std::vector<std::string> g_journal;
 DWORD g_lastError = 0;
 uintptr_t g_nextHandle = 0x100;
+// SimAfterCall: actions by function name, and whether one is running.
+std::multimap<std::string, std::function<void()>> g_afterCalls;
+bool g_inAction = false;
+
+std::string FunctionName(const std::string& line)
+{
+    size_t end = 0;
+    while (end < line.size() && (std::isalnum(static_cast<unsigned char>(line[end])) || line[end] == '_'))
+        ++end;
+    return line.substr(0, end);
+}
+
+// Another program's actions are not the program's calls: they are not
+// journaled, start no further actions and leave the last error alone.
+void RunActionsAfter(const std::string& line)
+{
+    auto range = g_afterCalls.equal_range(FunctionName(line));
+    if (range.first == range.second)
+        return;
+    std::vector<std::function<void()>> actions;
+    for (auto it = range.first; it != range.second; ++it)
+        actions.push_back(std::move(it->second));
+    g_afterCalls.erase(range.first, range.second);
+    DWORD savedError = g_lastError;
+    g_inAction = true;
+    for (const auto& action : actions)
+        action();
+    g_inAction = false;
+    g_lastError = savedError;
+}
 }  // namespace
 
 // Names (of files, keys, values, INI sections and keys) compare without
@@ -61,7 +93,13 @@ std::string HandleText(const void* handle)
 void SetError(DWORD error) { g_lastError = error; }
 DWORD Error() { return g_lastError; }
 
-void Record(const std::string& line) { g_journal.push_back(line); }
+void Record(const std::string& line)
+{
+    if (g_inAction)
+        return;
+    g_journal.push_back(line);
+    RunActionsAfter(line);
+}
 
 uintptr_t NewHandleValue()
 {
@@ -139,6 +177,8 @@ BOOL Call::Fail(DWORD error)
 
 void ResetJournal()
 {
+    g_afterCalls.clear();
+    g_inAction = false;
     g_journal.clear();
     g_lastError = 0;
     g_nextHandle = 0x100;
@@ -162,6 +202,11 @@ std::string SimJournalText()
 }
 
 void SimClearJournal() { g_journal.clear(); }
+
+void SimAfterCall(const std::string& functionName, std::function<void()> action)
+{
+    g_afterCalls.emplace(functionName, std::move(action));
+}
 
 int SimCountCalls(const std::string& name)
 {
