@@ -137,6 +137,13 @@ Call& Call::Unsigned(unsigned long long value)
     return *this;
 }
 
+Call& Call::Wide(const WCHAR* text)
+{
+    Separator();
+    line_ += text ? "L\"" + Utf8(WideText(text)) + "\"" : std::string("NULL");
+    return *this;
+}
+
 Call& Call::Ptr(const void* pointer)
 {
     Separator();

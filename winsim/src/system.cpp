@@ -14,6 +14,8 @@ std::string g_tempPath;
 std::string g_windowsDirectory;
 std::string g_currentDirectory;
 DWORD g_slept = 0;
+DWORD g_majorVersion = 0;  // 0: the family's default
+DWORD g_minorVersion = 0;
 
 std::map<void*, size_t> g_blocks;
 size_t g_heapInUse = 0;
@@ -47,6 +49,20 @@ bool Fits(size_t more) { return g_heapInUse + more <= g_heapLimit; }
 }  // namespace
 
 std::string WindowsDirectory() { return g_windowsDirectory; }
+std::string TempPath() { return g_tempPath; }
+
+// The program's file name as GetModuleFileNameA gives it: one started
+// through the short form of the temporary folder outside the code page still
+// gets its long name, spelt in ANSI, as under Wine.
+static std::string ModuleFileName()
+{
+    std::string shortFolder = UnicodeTempShortPath();
+    size_t length = shortFolder.size();
+    if (!shortFolder.empty() && g_modulePath.size() > length && SameText(g_modulePath.substr(0, length), shortFolder) &&
+        (g_modulePath[length] == '\\' || g_modulePath[length] == '/'))
+        return UnicodeTempAnsiSpelling() + g_modulePath.substr(length);
+    return g_modulePath;
+}
 std::string CurrentDirectory() { return g_currentDirectory; }
 std::string ModulePath() { return g_modulePath; }
 
@@ -58,6 +74,8 @@ void ResetSystem()
     g_windowsDirectory = "C:\\Windows";
     g_currentDirectory = "C:\\";
     g_slept = 0;
+    g_majorVersion = 0;
+    g_minorVersion = 0;
     // Blocks stay allocated: the program keeps some for its whole process
     // (the section buffer), and one process runs many simulated machines.
     g_heapPeak = g_heapInUse;
@@ -73,20 +91,21 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DW
     Call call("GetModuleFileNameA");
     call.Ptr(hModule).Raw("buffer").Unsigned(nSize);
     if (hModule != nullptr && hModule != SimInstance()) {
-        call.Done("0", 126);  // ERROR_MOD_NOT_FOUND
+        call.Done("0", ERROR_MOD_NOT_FOUND);
         return 0;
     }
-    DWORD length = DWORD(g_modulePath.size());
+    std::string path = ModuleFileName();
+    DWORD length = DWORD(path.size());
     if (nSize > length) {
-        std::memcpy(lpFilename, g_modulePath.c_str(), length + 1);
-        call.Done(std::to_string(length) + " " + Quoted(g_modulePath.c_str()));
+        std::memcpy(lpFilename, path.c_str(), length + 1);
+        call.Done(std::to_string(length) + " " + Quoted(path.c_str()));
         SetError(0);
         return length;
     }
     // Too small: nSize characters and no terminator, as Windows XP and Wine
     // do (Vista and later end the cut text with a terminator instead).
     if (nSize > 0)
-        std::memcpy(lpFilename, g_modulePath.c_str(), nSize);
+        std::memcpy(lpFilename, path.c_str(), nSize);
     call.Done(std::to_string(nSize), ERROR_INSUFFICIENT_BUFFER);
     return nSize;
 }
@@ -142,23 +161,34 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation)
     if (!lpVersionInformation ||
         (lpVersionInformation->dwOSVersionInfoSize != 148 && lpVersionInformation->dwOSVersionInfoSize != 156))
         return call.Fail(ERROR_INSUFFICIENT_BUFFER);
-    // What Wine reports by default (Windows 7) and with its "win98" setting.
+    // By default what Wine reports (Windows 7) and with its "win98" setting.
     OSVERSIONINFOA& info = *lpVersionInformation;
     std::memset(&info.dwMajorVersion, 0, sizeof(OSVERSIONINFOA) - sizeof(DWORD));
-    if (g_nt) {
-        info.dwMajorVersion = 6;
-        info.dwMinorVersion = 1;
-        info.dwBuildNumber = 7601;
-        info.dwPlatformId = VER_PLATFORM_WIN32_NT;
-        std::strcpy(info.szCSDVersion, "Service Pack 1");
-    } else {
-        info.dwMajorVersion = 4;
-        info.dwMinorVersion = 10;
-        info.dwBuildNumber = 0x040A08AE;
-        info.dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-        std::strcpy(info.szCSDVersion, " A ");
+    info.dwPlatformId = g_nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+    info.dwMajorVersion = g_majorVersion ? g_majorVersion : g_nt ? 6 : 4;
+    info.dwMinorVersion = g_majorVersion ? g_minorVersion : g_nt ? 1 : 10;
+    // The last release of each version; the 95 family puts the version in
+    // the build number's high word.
+    struct Release {
+        bool nt;
+        DWORD major, minor, build;
+        const char* servicePack;
+    };
+    static const Release releases[] = {
+        {true, 4, 0, 1381, "Service Pack 6"}, {true, 5, 0, 2195, "Service Pack 4"},
+        {true, 5, 1, 2600, "Service Pack 3"}, {true, 5, 2, 3790, "Service Pack 2"},
+        {true, 6, 0, 6002, "Service Pack 2"}, {true, 6, 1, 7601, "Service Pack 1"},
+        {true, 6, 2, 9200, ""},               {false, 4, 0, 0x040003B6, ""},
+        {false, 4, 10, 0x040A08AE, " A "},    {false, 4, 90, 0x045A0BB8, " "},
+    };
+    for (const Release& release : releases) {
+        if (release.nt == g_nt && release.major == info.dwMajorVersion && release.minor == info.dwMinorVersion) {
+            info.dwBuildNumber = release.build;
+            std::strcpy(info.szCSDVersion, release.servicePack);
+        }
     }
-    call.Raw("platform " + std::to_string(info.dwPlatformId));
+    call.Raw("platform " + std::to_string(info.dwPlatformId) + ", " + std::to_string(info.dwMajorVersion) + "." +
+             std::to_string(info.dwMinorVersion));
     return call.Succeed();
 }
 
@@ -263,6 +293,8 @@ void SimReset()
     ResetProcesses();
     ResetWindows();
     ResetSystem();
+    ResetModules();
+    ClearUnicodeTempFolder();
     SimMakeDirectory("C:\\Windows\\System32");
     SimMakeDirectory("C:\\Windows\\Temp");
     SimCreateRegistryKey(HKEY_CURRENT_USER, "Software");
@@ -277,12 +309,19 @@ void SimSetModulePath(const std::string& path) { g_modulePath = path; }
 
 void SimSetTempPath(const std::string& path)
 {
+    ClearUnicodeTempFolder();
     g_tempPath = path;
     if (g_tempPath.empty() || g_tempPath.back() != '\\')
         g_tempPath += '\\';
 }
 
 void SimSetWindowsDirectory(const std::string& path) { g_windowsDirectory = path; }
+
+void SimSetWindowsVersion(DWORD major, DWORD minor)
+{
+    g_majorVersion = major;
+    g_minorVersion = minor;
+}
 
 void SimSetCurrentDirectory(const std::string& path)
 {

@@ -1,0 +1,220 @@
+// Modules: KERNEL32 and the program's own instance, libraries loaded from
+// files, the system folder, and the newer KERNEL32 functions a program finds
+// with GetProcAddress (some missing on older Windows, see SimRemoveExport).
+#include "state.h"
+
+#include <cstring>
+#include <set>
+
+namespace winsim {
+
+namespace {
+
+const uintptr_t KERNEL32_MODULE = 0x7B800000;
+const uintptr_t FIRST_LIBRARY = 0x10000000;
+
+std::set<std::string> g_removedExports;
+std::map<std::string, uintptr_t> g_libraries;  // upper-case path -> handle
+DWORD g_defaultDllDirectories = 0;
+bool g_dllDirectoryEmpty = false;
+
+HMODULE Kernel32() { return reinterpret_cast<HMODULE>(KERNEL32_MODULE); }
+
+// "kernel32" and "kernel32.dll" in any case.
+bool IsKernel32Name(const char* name)
+{
+    std::string upper = Upper(name);
+    return upper == "KERNEL32" || upper == "KERNEL32.DLL";
+}
+
+bool IsLibraryHandle(HMODULE module)
+{
+    for (const auto& entry : g_libraries)
+        if (entry.second == reinterpret_cast<uintptr_t>(module))
+            return true;
+    return false;
+}
+
+BOOL WINAPI SimulatedSetDefaultDllDirectories(DWORD directoryFlags)
+{
+    Call call("SetDefaultDllDirectories");
+    call.Raw(Hex(directoryFlags));
+    const DWORD allowed = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
+                          LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    if (directoryFlags == 0 || (directoryFlags & ~allowed))
+        return call.Fail(ERROR_INVALID_PARAMETER);
+    g_defaultDllDirectories = directoryFlags;
+    return call.Succeed();
+}
+
+BOOL WINAPI SimulatedSetDllDirectoryA(LPCSTR lpPathName)
+{
+    Call call("SetDllDirectoryA");
+    call.Str(lpPathName);
+    g_dllDirectoryEmpty = lpPathName != nullptr && *lpPathName == '\0';
+    return call.Succeed();
+}
+
+// Through the generic function pointer type, which GCC lets stand for any.
+template <typename Function>
+FARPROC AsFarProc(Function function)
+{
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+struct Export {
+    const char* name;
+    FARPROC function;
+    bool ntOnly;  // missing from the 95 family's KERNEL32
+};
+
+const Export* FindExport(const char* name)
+{
+    static const Export exports[] = {
+        {"SetDefaultDllDirectories", AsFarProc(SimulatedSetDefaultDllDirectories), true},
+        {"SetDllDirectoryA", AsFarProc(SimulatedSetDllDirectoryA), true},
+        // The 95 family has these two as stubs that fail.
+        {"GetTempPathW", AsFarProc(SimulatedGetTempPathW), false},
+        {"GetShortPathNameW", AsFarProc(SimulatedGetShortPathNameW), false},
+    };
+    for (const Export& entry : exports)
+        if (std::string(entry.name) == name)
+            return g_removedExports.count(name) || (entry.ntOnly && !SimIsNtPlatform()) ? nullptr : &entry;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string SystemDirectory()
+{
+    std::string windows = WindowsDirectory();
+    return windows + (!windows.empty() && windows.back() == '\\' ? "" : "\\") + "System32";
+}
+
+void ResetModules()
+{
+    g_removedExports.clear();
+    g_libraries.clear();
+    g_defaultDllDirectories = 0;
+    g_dllDirectoryEmpty = false;
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
+{
+    Call call("GetModuleHandleA");
+    call.Str(lpModuleName);
+    HMODULE module = nullptr;
+    if (lpModuleName == nullptr)
+        module = SimInstance();
+    else if (IsKernel32Name(lpModuleName))
+        module = Kernel32();
+    if (!module) {
+        call.Done("NULL", ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    call.Done(HandleText(module));
+    return module;
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    Call call("GetProcAddress");
+    call.Ptr(hModule);
+    bool byOrdinal = IS_INTRESOURCE(lpProcName);
+    if (byOrdinal)
+        call.Raw("#" + std::to_string(reinterpret_cast<uintptr_t>(lpProcName)));
+    else
+        call.Str(lpProcName);
+    // NULL stands for the program, which exports nothing.
+    bool known = hModule == nullptr || hModule == SimInstance() || hModule == Kernel32() || IsLibraryHandle(hModule);
+    if (!known) {
+        call.Done("NULL", ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    const Export* entry = hModule == Kernel32() && !byOrdinal ? FindExport(lpProcName) : nullptr;
+    if (!entry) {
+        call.Done("NULL", ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    call.Done(std::string("&") + entry->name);
+    return entry->function;
+}
+
+// A name without folder is looked for in the system folder only; ".dll" is
+// added to a name without extension. A file that does not start with "MZ" is
+// no module (ERROR_BAD_EXE_FORMAT). A library is mapped as a program is, so
+// the same access and sharing rules apply.
+extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+{
+    Call call("LoadLibraryA");
+    call.Str(lpLibFileName);
+    if (!lpLibFileName || !*lpLibFileName) {
+        call.Done("NULL", ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (IsKernel32Name(lpLibFileName)) {
+        call.Done(HandleText(Kernel32()));
+        return Kernel32();
+    }
+    std::string name = lpLibFileName;
+    size_t cut = name.find_last_of("\\/");
+    bool hasFolder = cut != std::string::npos || (name.size() >= 2 && name[1] == ':');
+    if (name.find('.', cut == std::string::npos ? 0 : cut) == std::string::npos)
+        name += ".dll";
+    Found found = LocateFile(hasFolder ? name.c_str() : (SystemDirectory() + "\\" + name).c_str());
+    if (!found.node || found.node->directory) {
+        // The 95 family reports a missing library otherwise (so does Wine's win98 setting).
+        call.Done("NULL", SimIsNtPlatform() ? ERROR_MOD_NOT_FOUND : ERROR_DLL_NOT_FOUND);
+        return nullptr;
+    }
+    DWORD error = found.node->data.compare(0, 2, "MZ") != 0 ? DWORD(ERROR_BAD_EXE_FORMAT)
+                  : Refused(found.node.get(), FILE_EXECUTE)   ? DWORD(ERROR_ACCESS_DENIED)
+                  : !ImageOpenAllowed(found.node.get())       ? DWORD(ERROR_SHARING_VIOLATION)
+                                                              : 0;
+    if (error != 0) {
+        call.Done("NULL", error);
+        return nullptr;
+    }
+    std::string key = Upper(PathOf(found.node.get()));
+    auto loaded = g_libraries.find(key);
+    uintptr_t value = loaded != g_libraries.end() ? loaded->second : FIRST_LIBRARY + 0x10000 * g_libraries.size();
+    g_libraries[key] = value;
+    HMODULE module = reinterpret_cast<HMODULE>(value);
+    call.Done(HandleText(module));
+    return module;
+}
+
+// Libraries stay loaded (and their handles valid) until SimReset.
+extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
+    Call call("FreeLibrary");
+    call.Ptr(hLibModule);
+    if (hLibModule != Kernel32() && !IsLibraryHandle(hLibModule))
+        return call.Fail(ERROR_MOD_NOT_FOUND);
+    return call.Succeed();
+}
+
+extern "C" UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    Call call("GetSystemDirectoryA");
+    call.Raw("buffer").Unsigned(uSize);
+    std::string path = SystemDirectory();
+    UINT length = UINT(path.size());
+    if (lpBuffer == nullptr || uSize <= length) {
+        call.Done(std::to_string(length + 1));
+        return length + 1;
+    }
+    std::memcpy(lpBuffer, path.c_str(), length + 1);
+    call.Done(std::to_string(length));
+    return length;
+}
+
+// ---- Test controls ----
+
+void SimRemoveExport(const std::string& name) { g_removedExports.insert(name); }
+DWORD SimDefaultDllDirectories() { return g_defaultDllDirectories; }
+bool SimDllDirectorySetEmpty() { return g_dllDirectoryEmpty; }
