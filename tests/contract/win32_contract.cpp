@@ -26,6 +26,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -269,6 +270,54 @@ std::string SectionText(const char* section, const std::string& file)
     std::memset(buffer, 0, sizeof buffer);
     DWORD result = GetPrivateProfileSectionA(section, buffer, sizeof buffer, file.c_str());
     return Shown(buffer, result + 1);
+}
+
+// ---- Modules and wide text ----
+typedef DWORD(WINAPI* GetTempPathWFunction)(DWORD, LPWSTR);
+typedef DWORD(WINAPI* GetShortPathNameWFunction)(LPCWSTR, LPWSTR, DWORD);
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
+typedef BOOL(WINAPI* SetDllDirectoryAFunction)(LPCSTR);
+
+// A KERNEL32 function found as the program finds the newer ones; nullptr when missing.
+template <typename Function>
+Function Kernel32Function(const char* name)
+{
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+std::vector<WCHAR> Wide(const std::u16string& text)
+{
+    std::vector<WCHAR> wide(text.begin(), text.end());
+    wide.push_back(0);
+    return wide;
+}
+
+std::u16string WideOfAscii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+std::u16string WideString(const WCHAR* text)
+{
+    std::u16string result;
+    for (; *text; ++text)
+        result += char16_t(*text);
+    return result;
+}
+
+// The ANSI form, with " (default used)" when a character had no byte.
+std::string Narrow(const WCHAR* text)
+{
+    char buffer[MAX_PATH * 2];
+    BOOL used = FALSE;
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, buffer, sizeof buffer, nullptr, &used) == 0)
+        return "<not converted, err " + Num(GetLastError()) + ">";
+    return std::string(buffer) + (used ? " (default used)" : "");
+}
+
+std::string HexByte(char c)
+{
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", static_cast<unsigned char>(c));
+    return text;
 }
 
 // ---- The table ----
@@ -895,6 +944,322 @@ std::vector<Row> Rows()
             return result;
         });
 
+    row("Names with wildcards (* ? < > | \") name nothing, also as a folder: ERROR_INVALID_NAME; "
+        "CreateProcessA answers ERROR_FILE_NOT_FOUND, ShellExecuteA 2",
+        {{NT | WINE_95,
+          "123 123 123 123 123 123 / 123 123 / 123 / 123 123 / 123 / 123 123 / 123 / 123 / 123 / 123 / 2 / 2 err 123",
+          nullptr},
+         {WIN_95 | SIM_95,
+          "123 123 123 123 123 123 / 123 123 / 123 / 123 123 / 123 / 123 123 / 123 / 120 / 123 / 123 / 2 / 2 err 123",
+          "the 95 family has no MoveFileExA"}},
+        [] {
+            MakeFile(P("f.txt"), "x");
+            auto error = [](bool failed) { return failed ? Num(GetLastError()) : std::string("succeeded"); };
+            std::vector<std::string> parts;
+            std::string attributes;
+            for (const char* name : {"a?b", "a*b\\c", "missing\\a?b", "a<b", "a|b", "a\"b"})
+                attributes += (attributes.empty() ? "" : " ") +
+                              error(GetFileAttributesA(P(name).c_str()) == INVALID_FILE_ATTRIBUTES);
+            parts.push_back(attributes);
+            HANDLE opened = CreateFileA(P("a?b").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            std::string open = error(opened == INVALID_HANDLE_VALUE);
+            HANDLE created = CreateFileA(P("a?b\\c").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+            parts.push_back(open + " " + error(created == INVALID_HANDLE_VALUE));
+            parts.push_back(error(!DeleteFileA(P("a?b").c_str())));
+            parts.push_back(error(!CopyFileA(P("f.txt").c_str(), P("a?b\\c").c_str(), FALSE)) + " " +
+                            error(!CopyFileA(P("a?b").c_str(), P("g.txt").c_str(), FALSE)));
+            char buffer[MAX_PATH];
+            parts.push_back(error(GetShortPathNameA(P("a?b\\").c_str(), buffer, sizeof buffer) == 0));
+            parts.push_back(error(!RemoveDirectoryA(P("a?b").c_str())) + " " +
+                            error(!CreateDirectoryA(P("a?b\\c").c_str(), nullptr)));
+            WIN32_FIND_DATAA data;
+            HANDLE find = FindFirstFileA(P("a?b\\*").c_str(), &data);
+            parts.push_back(error(find == INVALID_HANDLE_VALUE));
+            parts.push_back(error(!MoveFileExA(P("f.txt").c_str(), P("a?b").c_str(), 0)));
+            parts.push_back(error(!SetCurrentDirectoryA(P("a?b").c_str())));
+            parts.push_back(error(!WritePrivateProfileStringA("s", "k", "v", P("a?b\\x.ini").c_str())));
+            STARTUPINFOA startup;
+            std::memset(&startup, 0, sizeof startup);
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION info;
+            std::string command = "\"" + P("a?b\\x.exe") + "\"";
+            std::vector<char> line(command.begin(), command.end());
+            line.push_back('\0');
+            parts.push_back(error(!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                                  &startup, &info)));
+            SetLastError(0);
+            INT_PTR shell = reinterpret_cast<INT_PTR>(
+                ShellExecuteA(nullptr, "open", P("a?b\\x.exe").c_str(), nullptr, nullptr, SW_HIDE));
+            parts.push_back(Num(shell) + " err " + Num(GetLastError()));
+            return Join(parts);
+        });
+    row("A file held open for reading with FILE_SHARE_READ only: another such reader reads it; CopyFileA onto "
+        "it, DeleteFileA and an open for writing fail with ERROR_SHARING_VIOLATION",
+        {{ANY, "read abc / 0 err 32 / 0 err 32 / INVALID err 32 / abc", nullptr}}, [] {
+            MakeFile(P("copy.exe"), "abc");
+            MakeFile(P("other.exe"), "xyz");
+            auto open = [](DWORD access, DWORD share) {
+                return CreateFileA(P("copy.exe").c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+            };
+            HANDLE held = open(GENERIC_READ, FILE_SHARE_READ);
+            HANDLE reader = open(GENERIC_READ, FILE_SHARE_READ);
+            char buffer[8];
+            DWORD count = 0;
+            bool readable = reader != INVALID_HANDLE_VALUE && ReadFile(reader, buffer, sizeof buffer, &count, nullptr);
+            std::string read = readable ? "read " + std::string(buffer, count) : "not read";
+            std::string copy = Ok(CopyFileA(P("other.exe").c_str(), P("copy.exe").c_str(), FALSE));
+            std::string deleted = Ok(DeleteFileA(P("copy.exe").c_str()));
+            HANDLE writer = open(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            std::string write = HandleResult(writer);
+            for (HANDLE handle : {held, reader, writer})
+                if (handle != INVALID_HANDLE_VALUE)
+                    CloseHandle(handle);
+            return Join({read, copy, deleted, write, ReadText(P("copy.exe"))});
+        });
+    row("CreateFileA on a folder with FILE_FLAG_BACKUP_SEMANTICS for FILE_DELETE_CHILD, GENERIC_WRITE, DELETE",
+        {{ANY, "handle / handle / handle", "a folder of this user's; Wine run as root is refused nothing"}}, [] {
+            CreateDirectoryA(P("folder").c_str(), nullptr);
+            std::vector<std::string> parts;
+            for (DWORD access : {DWORD(FILE_DELETE_CHILD), DWORD(GENERIC_WRITE), DWORD(DELETE)}) {
+                HANDLE folder = CreateFileA(P("folder").c_str(), access,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                parts.push_back(HandleResult(folder));
+                if (folder != INVALID_HANDLE_VALUE)
+                    CloseHandle(folder);
+            }
+            return Join(parts);
+        });
+    row("A temporary folder outside the code page: GetTempPathA spells it with ?, naming nothing; GetTempPathW "
+        "and GetShortPathNameW give its short form, which exists and is ANSI",
+        {{NT, "???? ??????\\ / INVALID err 123 / 0 err 123 / wide / short, exists / 1 / short\\v.exe / 0 err 2",
+          nullptr},
+         {WINE_95, "???? ??????\\ / INVALID err 123 / 0 err 123 / wide / short, exists / 1 / short\\v.exe / 0 err 2",
+          "Wine's win98 setting keeps the NT wide functions"},
+         {WIN_95 | SIM_95, "GetTempPathW 0 err 120", "the 95 family's wide functions are stubs"}},
+        [] {
+            auto getTempPathW = Kernel32Function<GetTempPathWFunction>("GetTempPathW");
+            auto getShortPathNameW = Kernel32Function<GetShortPathNameWFunction>("GetShortPathNameW");
+            if (!getTempPathW || !getShortPathNameW)
+                return std::string("missing");
+            // "Ivan Petrov" in Cyrillic letters.
+            std::u16string folder =
+                WideOfAscii(g_scratch) + u"\u0418\u0432\u0430\u043d \u041f\u0435\u0442\u0440\u043e\u0432";
+#ifdef VORSIL_SIMULATION
+            char savedTemp[MAX_PATH];
+            GetTempPathA(sizeof savedTemp, savedTemp);
+            SimSetUnicodeTempFolder(folder, P("____~TTB"));
+            auto restore = [&] { SimSetTempPath(savedTemp); };
+#else
+            CreateDirectoryW(Wide(folder).data(), nullptr);
+            WCHAR savedTmp[MAX_PATH], savedTemp[MAX_PATH];
+            DWORD hadTmp = GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+            DWORD hadTemp = GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
+            SetEnvironmentVariableW(L"TMP", Wide(folder).data());
+            SetEnvironmentVariableW(L"TEMP", Wide(folder).data());
+            auto restore = [&] {
+                SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp : nullptr);
+                SetEnvironmentVariableW(L"TEMP", hadTemp ? savedTemp : nullptr);
+                RemoveDirectoryW(Wide(folder).data());
+            };
+#endif
+            WCHAR wide[MAX_PATH];
+            if (getTempPathW(MAX_PATH, wide) == 0) {
+                std::string failed = "GetTempPathW 0 err " + Num(GetLastError());
+                restore();
+                return failed;
+            }
+            std::vector<std::string> parts;
+            char ansi[MAX_PATH];
+            GetTempPathA(sizeof ansi, ansi);
+            std::string ansiPath = ansi;
+            std::string ending = "???? ??????\\";
+            bool spelt = ansiPath.size() > ending.size() &&
+                         ansiPath.compare(ansiPath.size() - ending.size(), ending.size(), ending) == 0;
+            parts.push_back(spelt ? ending : ansiPath);
+            parts.push_back(Attributes(GetFileAttributesA(ansi)));
+            char buffer[MAX_PATH];
+            parts.push_back(Ok(BOOL(GetShortPathNameA(ansi, buffer, sizeof buffer))));
+            parts.push_back(WideString(wide) == folder + u"\\" ? "wide" : "other: " + Narrow(wide));
+            WCHAR shortWide[MAX_PATH];
+            std::string shortPath = getShortPathNameW(wide, shortWide, MAX_PATH) ? Narrow(shortWide) : "none";
+            bool usable = shortPath.find('?') == std::string::npos && shortPath != "none";
+            parts.push_back(usable && Exists(shortPath) ? "short, exists" : "short: " + shortPath);
+            MakeFile(P("v.exe"), "MZ");
+            parts.push_back(Ok(CopyFileA(P("v.exe").c_str(), (shortPath + "v.exe").c_str(), FALSE)));
+            std::vector<WCHAR> below = Wide(folder + u"\\v.exe");
+            std::string belowShort = getShortPathNameW(below.data(), shortWide, MAX_PATH) ? Narrow(shortWide) : "none";
+            parts.push_back(belowShort == shortPath + "v.exe" ? "short\\v.exe" : belowShort);
+            std::vector<WCHAR> missing = Wide(folder + u"\\missing.exe");
+            parts.push_back(Ok(BOOL(getShortPathNameW(missing.data(), shortWide, MAX_PATH))));
+            DeleteFileA((shortPath + "v.exe").c_str());
+            RemoveDirectoryA(shortPath.c_str());
+            restore();
+            return Join(parts);
+        });
+
+    // ---- Modules and wide text ----
+    row("GetModuleHandleA finds KERNEL32 by either spelling, not another module; NULL is the program",
+        {{ANY, "same / NULL err 126 / program", nullptr}}, [] {
+            HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+            std::string same = kernel32 && GetModuleHandleA("KERNEL32") == kernel32 ? "same" : "different";
+            SetLastError(0);
+            HMODULE other = GetModuleHandleA("vorsil-no-such-module.dll");
+            std::string missing = other ? "found" : "NULL err " + Num(GetLastError());
+            return Join({same, missing, GetModuleHandleA(nullptr) ? "program" : "NULL"});
+        });
+    row("GetProcAddress on KERNEL32 finds the DLL search and wide temporary folder functions; another name, a name "
+        "in other case, the program's exports: ERROR_PROC_NOT_FOUND; an unknown module: ERROR_MOD_NOT_FOUND",
+        {{NT, "1 1 1 1 / 127 / 127 / 127 / 126", nullptr},
+         {WINE_95, "1 1 1 1 / 127 / 127 / 127 / 126", "Wine's win98 setting keeps the NT exports"},
+         {WIN_95 | SIM_95, "0 0 1 1 / 127 / 127 / 127 / 126",
+          "the 95 family has neither SetDefaultDllDirectories nor SetDllDirectoryA"}},
+        [] {
+            HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+            std::string found;
+            for (const char* name :
+                 {"SetDefaultDllDirectories", "SetDllDirectoryA", "GetTempPathW", "GetShortPathNameW"})
+                found += std::string(found.empty() ? "" : " ") + (GetProcAddress(kernel32, name) ? "1" : "0");
+            auto missing = [](HMODULE module, const char* name) {
+                SetLastError(0);
+                return GetProcAddress(module, name) ? std::string("found") : Num(GetLastError());
+            };
+            return Join({found, missing(kernel32, "VorsilNoSuchFunction"), missing(kernel32, "setdlldirectorya"),
+                         missing(nullptr, "GetTempPathW"),
+                         missing(reinterpret_cast<HMODULE>(uintptr_t(0x12340000)), "GetTempPathW")});
+        });
+    row("SetDefaultDllDirectories takes LOAD_LIBRARY_SEARCH_SYSTEM32, refuses 0 and other flags; "
+        "SetDllDirectoryA(\"\") succeeds",
+        {{NT, "0 err 87 / 0 err 87 / 1 / 1", nullptr},
+         {WINE_95, "0 err 87 / 0 err 87 / 1 / 1", "Wine's win98 setting keeps the NT exports"},
+         {WIN_95 | SIM_95, "missing", "the 95 family has neither"}},
+        [] {
+            auto setDefault = Kernel32Function<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+            auto setDirectory = Kernel32Function<SetDllDirectoryAFunction>("SetDllDirectoryA");
+            if (!setDefault || !setDirectory)
+                return std::string("missing");
+            std::string result = Join({Ok(setDefault(0)), Ok(setDefault(1)),
+                                       Ok(setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)), Ok(setDirectory(""))});
+            setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+            setDirectory(nullptr);
+            return result;
+        });
+    row("GetTempPathW is GetTempPathA's folder widened; GetShortPathNameW gives GetShortPathNameA's answer",
+        {{NT, "same / same", nullptr},
+         {WINE_95, "same / same", "Wine's win98 setting keeps the NT wide functions"},
+         {WIN_95 | SIM_95, "0 err 120 / 0 err 120", "the 95 family's wide functions are stubs"}},
+        [] {
+            auto getTempPathW = Kernel32Function<GetTempPathWFunction>("GetTempPathW");
+            auto getShortPathNameW = Kernel32Function<GetShortPathNameWFunction>("GetShortPathNameW");
+            if (!getTempPathW || !getShortPathNameW)
+                return std::string("missing");
+            CreateDirectoryA(P("Long Directory Name").c_str(), nullptr);
+            char ansi[MAX_PATH];
+            GetTempPathA(sizeof ansi, ansi);
+            WCHAR wide[MAX_PATH];
+            std::string temp = getTempPathW(MAX_PATH, wide) ? (Narrow(wide) == ansi ? "same" : "other: " + Narrow(wide))
+                                                            : "0 err " + Num(GetLastError());
+            char shortAnsi[MAX_PATH];
+            GetShortPathNameA(P("Long Directory Name").c_str(), shortAnsi, sizeof shortAnsi);
+            std::vector<WCHAR> longWide = Wide(WideOfAscii(P("Long Directory Name")));
+            WCHAR shortWide[MAX_PATH];
+            std::string shortPath = getShortPathNameW(longWide.data(), shortWide, MAX_PATH)
+                                        ? (Narrow(shortWide) == shortAnsi ? "same" : "other: " + Narrow(shortWide))
+                                        : "0 err " + Num(GetLastError());
+            return Join({temp, shortPath});
+        });
+    row("WideCharToMultiByte to code page 1252: exact bytes, best fit, the default character and the used flag",
+        {{ANY, "41 E9 80 92 / 3F used / 41 / 3F used / 5C / 2A used",
+          "Windows unconfirmed on NT 4.0 and the 95 family (best fit and WC_NO_BEST_FIT_CHARS)"}},
+        [] {
+            auto convert = [](std::u16string text, DWORD flags, const char* defaultChar) {
+                std::vector<WCHAR> wide = Wide(text);
+                char bytes[16];
+                BOOL used = FALSE;
+                int length = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(text.size()), bytes, sizeof bytes,
+                                                 defaultChar, &used);
+                if (length == 0)
+                    return "0 err " + Num(GetLastError());
+                std::string text16;
+                for (int i = 0; i < length; ++i)
+                    text16 += (i ? " " : "") + HexByte(bytes[i]);
+                return text16 + (used ? " used" : "");
+            };
+            // e acute, the euro sign, a right quotation mark; Zhe; A with macron; a fullwidth backslash.
+            return Join({convert(u"A\u00e9\u20ac\u2019", 0, nullptr), convert(u"\u0416", 0, nullptr),
+                         convert(u"\u0100", 0, nullptr), convert(u"\u0100", WC_NO_BEST_FIT_CHARS, nullptr),
+                         convert(u"\uff3c", 0, nullptr), convert(u"\u0416", 0, "*")});
+        });
+    row("WideCharToMultiByte sizes: -1 counts the terminator, no buffer asks the size, too small a buffer is "
+        "ERROR_INSUFFICIENT_BUFFER, no characters ERROR_INVALID_PARAMETER, an unknown flag ERROR_INVALID_FLAGS",
+        {{ANY, "4 AB?| / 4 / 0 err 122 / 2 AB## / 0 err 87 / 0 err 1004", nullptr}}, [] {
+            std::vector<WCHAR> wide = Wide(u"AB\u0416");
+            auto call = [&](int count, char* buffer, int size, DWORD flags) {
+                std::memset(buffer, '#', 4);
+                SetLastError(0);
+                int result = WideCharToMultiByte(CP_ACP, flags, wide.data(), count, size ? buffer : nullptr, size,
+                                                 nullptr, nullptr);
+                return result == 0 ? "0 err " + Num(GetLastError()) : Num(result);
+            };
+            char buffer[8];
+            std::string whole = call(-1, buffer, sizeof buffer, 0);
+            whole += " " + Shown(buffer, 4);
+            std::string sized = call(-1, buffer, 0, 0);
+            std::string small = call(-1, buffer, 2, 0);
+            std::string counted = call(2, buffer, sizeof buffer, 0);
+            counted += " " + Shown(buffer, 4);
+            return Join({whole, sized, small, counted, call(0, buffer, sizeof buffer, 0),
+                         call(-1, buffer, sizeof buffer, 0x8000)});
+        });
+    row("LoadLibraryA: a missing file (with a folder, or a bare name) is not found, a file that is no "
+        "module ERROR_BAD_EXE_FORMAT; a module loads once for two loads; KERNEL32 is the loaded one; FreeLibrary",
+        {{NT, "126 / 126 / 193 / same handle / 1 1 / same / 0 err 126", nullptr},
+         {FAMILY_95, "1157 / 1157 / 193 / same handle / 1 1 / same / 0 err 126",
+          "the 95 family reports a missing library as ERROR_DLL_NOT_FOUND"}},
+        [] {
+            MakeFile(P("text.dll"), "hello");
+            CopyFileA(ModulePath().c_str(), P("module.dll").c_str(), FALSE);
+            auto failure = [](const std::string& name) {
+                SetLastError(0);
+                HMODULE module = LoadLibraryA(name.c_str());
+                if (module)
+                    FreeLibrary(module);
+                return module ? std::string("loaded") : Num(GetLastError());
+            };
+            std::vector<std::string> parts{failure(P("missing.dll")), failure("vorsil-no-such-library.dll"),
+                                           failure(P("text.dll"))};
+            HMODULE first = LoadLibraryA(P("module.dll").c_str());
+            HMODULE second = LoadLibraryA(P("module.dll").c_str());
+            parts.push_back(!first             ? "not loaded, err " + Num(GetLastError())
+                            : first == second ? std::string("same handle")
+                                              : std::string("two"));
+            parts.push_back(Num(FreeLibrary(second)) + " " + Num(FreeLibrary(first)));
+            parts.push_back(LoadLibraryA("KERNEL32") == GetModuleHandleA("kernel32.dll") ? "same" : "other");
+            FreeLibrary(GetModuleHandleA("kernel32.dll"));
+            parts.push_back(Ok(FreeLibrary(reinterpret_cast<HMODULE>(uintptr_t(0x12340000)))));
+            return Join(parts);
+        });
+    row("GetSystemDirectoryA is System32 in the Windows directory; too small a buffer gets the size needed",
+        {{WINE | SIM | WIN_NT, "system32 in the Windows directory / needed / needed", nullptr},
+         {WIN_95, "system in the Windows directory / needed / needed", "unconfirmed; the simulation follows Wine"}},
+        [] {
+            char windows[MAX_PATH], system[MAX_PATH];
+            GetWindowsDirectoryA(windows, sizeof windows);
+            UINT length = GetSystemDirectoryA(system, sizeof system);
+            std::string lower = system, expected = std::string(windows) + "\\system";
+            std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return char(std::tolower(c)); });
+            std::transform(expected.begin(), expected.end(), expected.begin(),
+                           [](char c) { return char(std::tolower(c)); });
+            std::string where = lower == expected + "32" ? "system32 in the Windows directory"
+                                : lower == expected       ? "system in the Windows directory"
+                                                          : std::string(system);
+            char small[3];
+            UINT needed = GetSystemDirectoryA(small, sizeof small);
+            UINT asked = GetSystemDirectoryA(nullptr, 0);
+            return Join({where, needed == length + 1 ? "needed" : "got " + Num(needed),
+                         asked == length + 1 ? "needed" : "got " + Num(asked)});
+        });
+
     // ---- Registry ----
     row("RegOpenKeyA with an empty or NULL subkey gives back the same handle",
         {{ANY, "0 same / 0 same", nullptr}}, [] {
@@ -1164,6 +1529,61 @@ std::vector<Row> Rows()
             };
             return Join({run(P("nothing.exe"), nullptr), run(P("nofolder\\nothing.exe"), nullptr),
                          run(ModulePath(), "child")});
+        });
+
+    row("A program file held open for writing or without sharing is not started (CreateProcessA "
+        "ERROR_SHARING_VIOLATION, ShellExecuteA 11); held for reading with FILE_SHARE_READ it starts",
+        {{ANY, "0 err 32 / 11 err 32 / 0 err 32 / 11 err 32 / 1 / above 32", nullptr}}, [] {
+            std::string tool = P("held.exe");
+            CopyFileA(ModulePath().c_str(), tool.c_str(), FALSE);
+            auto create = [&] {
+                STARTUPINFOA startup;
+                std::memset(&startup, 0, sizeof startup);
+                startup.cb = sizeof startup;
+                PROCESS_INFORMATION info;
+                std::string command = "\"" + tool + "\" child";
+                std::vector<char> line(command.begin(), command.end());
+                line.push_back('\0');
+                BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                              &startup, &info);
+                std::string result = Ok(started);
+                if (started) {
+                    MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, 0);
+                    CloseHandle(info.hProcess);
+                    CloseHandle(info.hThread);
+                }
+                return result;
+            };
+            auto shell = [&] {
+                SetLastError(0);
+                INT_PTR result =
+                    reinterpret_cast<INT_PTR>(ShellExecuteA(nullptr, "open", tool.c_str(), "child", nullptr, SW_HIDE));
+                return result > 32 ? std::string("above 32") : Num(result) + " err " + Num(GetLastError());
+            };
+            std::vector<std::string> parts;
+            const DWORD holds[][2] = {{GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+                                      {GENERIC_READ, 0},
+                                      {GENERIC_READ, FILE_SHARE_READ}};
+            for (const auto& hold : holds) {
+                HANDLE held = CreateFileA(tool.c_str(), hold[0], hold[1], nullptr, OPEN_EXISTING, 0, nullptr);
+                parts.push_back(create());
+                parts.push_back(shell());
+                if (held != INVALID_HANDLE_VALUE)
+                    CloseHandle(held);
+            }
+            // The program started last holds its file until it has ended.
+            for (int attempt = 0; attempt < 50 && !DeleteFileA(tool.c_str()); ++attempt)
+                Sleep(100);
+            return Join(parts);
+        });
+    row("ShellExecuteA with the verb runas starts the program",
+        {{WINE | SIM, "above 32", "Wine has no consent prompt"},
+         {WINDOWS, "above 32", "Vista and later ask for an administrator's consent first; XP opens its Run As "
+                               "dialog; the 95 family unconfirmed"}},
+        [] {
+            INT_PTR result = reinterpret_cast<INT_PTR>(
+                ShellExecuteA(nullptr, "runas", ModulePath().c_str(), "child", nullptr, SW_HIDE));
+            return result > 32 ? std::string("above 32") : Num(result) + " err " + Num(GetLastError());
         });
 
     // ---- Heap ----
