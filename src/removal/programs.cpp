@@ -40,13 +40,32 @@ static void WaitForProgram(HANDLE process)
     }
 }
 
+// Given an unquoted path with blanks, CreateProcessA tries the shorter starts
+// first ("C:\Program.exe" for "C:\Program Files\App\tool.exe"), so a file put
+// there would run instead. A field that names an existing file whole is quoted;
+// any other (a command with its own arguments, a name found through the search
+// path) stays as the installer wrote it.
+static bool NeedsQuotes(const char* program)
+{
+    bool blank = false;
+    for (const char* c = program; *c != '\0'; ++c)
+        blank = blank || IsBlank(*c);
+    if (!blank || program[0] == '"')
+        return false;
+    DWORD attributes = GetFileAttributesA(program);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 static void RunProgram(char* const* fields)
 {
     AddStatusLine(IsGiven(fields[CAPTION]) ? fields[CAPTION] : fields[PROGRAM]);
 
     // A command line cut to fit could start another program: it is not started at all.
     char commandLine[COMMAND_LINE_SIZE];
-    if (!CopyText(commandLine, COMMAND_LINE_SIZE, fields[PROGRAM]))
+    bool quoted = NeedsQuotes(fields[PROGRAM]);
+    if (!CopyText(commandLine, COMMAND_LINE_SIZE, quoted ? "\"" : "") ||
+        !AppendText(commandLine, COMMAND_LINE_SIZE, fields[PROGRAM]) ||
+        (quoted && !AppendText(commandLine, COMMAND_LINE_SIZE, "\"")))
         return;
     if (IsGiven(fields[ARGUMENTS]) &&
         (!AppendText(commandLine, COMMAND_LINE_SIZE, " ") || !AppendText(commandLine, COMMAND_LINE_SIZE, fields[ARGUMENTS])))

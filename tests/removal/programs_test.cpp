@@ -41,10 +41,16 @@ TEST(Programs, EachLineStartsItsCommandLineWithItsDirectoryShowModeAndWait)
     const ProgramCase cases[] = {
         {"all fields", "1=C:\\Program Files\\Acme Tool\\setup.exe,/uninstall,C:\\Program Files\\Acme Tool,1,"
                        "Removing components...,1",
-         "Removing components...", "C:\\Program Files\\Acme Tool\\setup.exe /uninstall",
+         "Removing components...", "\"C:\\Program Files\\Acme Tool\\setup.exe\" /uninstall",
          "C:\\Program Files\\Acme Tool", SW_SHOWDEFAULT, true},
         {"program only", "1=C:\\Program Files\\Acme Tool\\cleanup.exe", "C:\\Program Files\\Acme Tool\\cleanup.exe",
-         "C:\\Program Files\\Acme Tool\\cleanup.exe", "", SW_HIDE, true},
+         "\"C:\\Program Files\\Acme Tool\\cleanup.exe\"", "", SW_HIDE, true},
+        {"a command with its own arguments stays as written", "1=C:\\Program Files\\Acme Tool\\setup.exe /silent",
+         "C:\\Program Files\\Acme Tool\\setup.exe /silent", "C:\\Program Files\\Acme Tool\\setup.exe /silent", "",
+         SW_HIDE, true},
+        {"a quoted program stays as written", "1=\"C:\\Program Files\\Acme Tool\\setup.exe\",/x",
+         "\"C:\\Program Files\\Acme Tool\\setup.exe\"", "\"C:\\Program Files\\Acme Tool\\setup.exe\" /x", "",
+         SW_HIDE, true},
         {"no wait, maximised", "1=notepad.exe,readme.txt,,2,Read me,0", "Read me", "notepad.exe readme.txt", "",
          SW_SHOWMAXIMIZED, false},
         {"minimised, empty wait waits", "x=notepad.exe,,,3x,,", "notepad.exe", "notepad.exe", "",
