@@ -193,10 +193,17 @@ void Judge::Runs()
         Differ("the program could not be started");
         return;
     }
+    int firstExitCode = s_.relaunches ? 0 : s_.exitCode;
     if (!seen_.firstEnded)
         Differ("the first run did not end by itself");
-    else if (seen_.firstExitCode != 0)
-        Differ("the first run's exit code: expected 0, got " + std::to_string(seen_.firstExitCode));
+    else if (seen_.firstExitCode != firstExitCode)
+        Differ("the first run's exit code: expected " + std::to_string(firstExitCode) + ", got " +
+               std::to_string(seen_.firstExitCode));
+    if (!s_.relaunches) {
+        if (seen_.relaunched)
+            Differ("a program was started from the temporary folder: " + Quote(seen_.relaunchArgument));
+        return;
+    }
     if (!seen_.relaunched) {
         Differ("the temporary copy was not started");
         return;

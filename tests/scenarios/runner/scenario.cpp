@@ -290,7 +290,8 @@ bool Reader::Header(const std::string& key, const std::string& value)
             return Fail("close: button, close box or escape");
     } else if (key == "relaunch") {
         s_.checkRelaunch = true;
-        s_.relaunchArgument = value;
+        s_.relaunches = value != "none";
+        s_.relaunchArgument = s_.relaunches ? value : "";
     } else if (key == "box") {
         std::vector<std::string> parts = SplitOn(value, " | ");
         if (parts.size() != 3)
@@ -464,8 +465,9 @@ bool Reader::ItemLine(const std::string& text, bool afterBlock)
         if (flags.empty())
             break;
         std::string name = Trim(flag);
-        if (item.kind != Kind::File)
-            return Fail("only files take flags");
+        // A probe may be held too: another program's file that must never run.
+        if (item.kind != Kind::File && !(item.kind == Kind::Probe && name == "held"))
+            return Fail("only files take flags, and probes held");
         if (name == "readonly")
             item.readOnly = true;
         else if (name == "hidden")

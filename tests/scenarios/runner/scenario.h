@@ -110,6 +110,7 @@ struct Scenario {
 
     // What is expected.
     bool checkRelaunch = false;
+    bool relaunches = true;        // false: "relaunch: none", the first run starts no copy
     std::string relaunchArgument;  // the argument the temporary copy gets
     bool expectBox = false;
     std::string boxCaption, boxText;
@@ -118,7 +119,7 @@ struct Scenario {
     std::string windowCaption, closeText;
     bool checkStatus = false;
     std::vector<std::string> status;
-    int exitCode = 0;  // of the second run (the first always ends with 0)
+    int exitCode = 0;  // of the second run (the first ends with 0), or of the first when it starts no copy
     std::vector<Scheduled> restart;
     std::vector<Item> after;
 

@@ -11,6 +11,22 @@ bool OwnedByProgram(HWND window, const std::string& programName) {
     return machine::SamePath(processes::ImageName(desktop::ProcessIdOf(window)), programName);
 }
 
+// Reads the box's texts and buttons, then answers it as the user would.
+void AnswerMessageBox(HWND box, const UserActions& actions, UserSession* seen) {
+    seen->messageBox.shown = true;
+    // The box may still be filling in its texts right after it appeared.
+    desktop::WaitUntilResponsive(box, actions.windowTimeoutMs);
+    seen->messageBox.caption = desktop::Text(box);
+    seen->messageBox.text = desktop::MessageBoxText(box);
+    seen->messageBox.buttons = desktop::ButtonIds(box);
+    check::Info("message box %s: %s", check::Quote(seen->messageBox.caption).c_str(),
+                check::Quote(seen->messageBox.text).c_str());
+    bool hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+    int button = actions.answer == Answer::Cancel && hasCancel ? IDCANCEL : IDOK;
+    if (!GetDlgItem(box, button)) button = IDCANCEL;
+    seen->answered = desktop::ClickButton(box, button) && desktop::WaitForWindowGone(box, 5000);
+}
+
 }  // namespace
 
 std::string TempCopyPath(const std::string& programName) { return machine::TempFolder() + programName; }
@@ -31,12 +47,20 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
         return seen;
     }
     CloseHandle(first.hThread);
+
+    // The first run ends at once after starting its copy; one that cannot
+    // start a copy safely says so in a box of its own and ends when it closes.
+    HWND firstBox = desktop::WaitForWindow(
+        [&](HWND window) { return desktop::IsMessageBox(window) && desktop::ProcessIdOf(window) == first.dwProcessId; },
+        actions.windowTimeoutMs, first.hProcess);
+    if (firstBox) AnswerMessageBox(firstBox, actions, &seen);
     seen.firstEnded = processes::WaitForExit(first.hProcess, actions.windowTimeoutMs, &seen.firstExitCode);
 
     // The second run shows a message box first: the question, or the error box.
+    // After the first run's own box no copy may appear: a short look is enough.
     HWND box = desktop::WaitForWindow(
         [&](HWND window) { return desktop::IsDialog(window) && OwnedByProgram(window, programName); },
-        actions.windowTimeoutMs);
+        firstBox ? 1000 : actions.windowTimeoutMs);
     HANDLE second = nullptr;
     if (box) {
         seen.secondFound = true;
@@ -47,20 +71,7 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
         }
         check::Info("second run: %s", seen.secondCommandLine.c_str());
     }
-    if (box && desktop::IsMessageBox(box)) {
-        seen.messageBox.shown = true;
-        // The box may still be filling in its texts right after it appeared.
-        desktop::WaitUntilResponsive(box, actions.windowTimeoutMs);
-        seen.messageBox.caption = desktop::Text(box);
-        seen.messageBox.text = desktop::MessageBoxText(box);
-        seen.messageBox.buttons = desktop::ButtonIds(box);
-        check::Info("message box %s: %s", check::Quote(seen.messageBox.caption).c_str(),
-                    check::Quote(seen.messageBox.text).c_str());
-        bool hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
-        int button = actions.answer == Answer::Cancel && hasCancel ? IDCANCEL : IDOK;
-        if (!GetDlgItem(box, button)) button = IDCANCEL;
-        seen.answered = desktop::ClickButton(box, button) && desktop::WaitForWindowGone(box, 5000);
-    }
+    if (box && desktop::IsMessageBox(box)) AnswerMessageBox(box, actions, &seen);
 
     HWND progress = nullptr;
     if (seen.answered && actions.answer == Answer::Ok && second) {
