@@ -22,55 +22,64 @@ static bool FindOwnPaths(HINSTANCE instance)
     const char* fileName = FileNamePart(g_modulePath);
     if (!CopyText(g_ownFileName, MAX_PATH, fileName ? fileName : DEFAULT_FILE_NAME))
         return false;
-    length = GetTempPathA(MAX_PATH, g_tempCopyPath);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    return AppendText(g_tempCopyPath, MAX_PATH, g_ownFileName);
+    return FindTempCopyPath();
 }
 
-static bool SameFile(const char* a, const char* b)
+// The built-in texts: the log's own are read later, by the copy.
+static int ReportNoSafeCopy()
 {
-    if (SameTextIgnoringCase(a, b))
-        return true;
-    // One may be spelt in short (8.3) form; taking the copy for the original
-    // would relaunch it again and again.
-    char shortA[MAX_PATH];
-    char shortB[MAX_PATH];
-    DWORD lengthA = GetShortPathNameA(a, shortA, MAX_PATH);
-    DWORD lengthB = GetShortPathNameA(b, shortB, MAX_PATH);
-    return lengthA != 0 && lengthA < MAX_PATH && lengthB != 0 && lengthB < MAX_PATH &&
-           SameTextIgnoringCase(shortA, shortB);
+    (void)MessageBoxA(nullptr, MessageText(MSG_NO_SAFE_COPY), MessageText(MSG_CAPTION), MB_ICONHAND);
+    return EXIT_NO_SAFE_COPY;
 }
 
-// First run: copy the program to the temporary folder and start the copy with the log path.
+// The argument the copy gets: a short one (a switch, or nothing) stands for
+// the log beside the program.
+static const char* ArgumentForCopy(const char* argumentText, char* defaultLogPath)
+{
+    if (TextLength(argumentText) > SHORT_ARGUMENT_LENGTH)
+        return argumentText;
+    if (FileNamePart(g_modulePath) == nullptr)
+        return g_modulePath;
+    if (ReplaceFileNamePart(defaultLogPath, MAX_PATH, g_modulePath, DEFAULT_LOG_NAME))
+        return defaultLogPath;
+    return ""; // no such log can exist; the copy reports it missing
+}
+
+// First run: copy the program to the temporary folder and start the copy with
+// the log path, with an administrator's rights only for a log that ordinary
+// programs cannot have changed.
 static int RelaunchFromTempFolder(const char* argumentText)
 {
-    (void)CopyFileA(g_modulePath, g_tempCopyPath, FALSE);
-
     char defaultLogPath[MAX_PATH];
-    const char* argument = argumentText;
-    if (TextLength(argumentText) <= SHORT_ARGUMENT_LENGTH) {
-        if (FileNamePart(g_modulePath) == nullptr)
-            argument = g_modulePath;
-        else if (ReplaceFileNamePart(defaultLogPath, MAX_PATH, g_modulePath, DEFAULT_LOG_NAME))
-            argument = defaultLogPath;
-        else
-            argument = ""; // no such log can exist; the copy reports it missing
-    }
-    (void)ShellExecuteA(nullptr, "open", g_tempCopyPath, argument, nullptr, SW_SHOWDEFAULT);
-    return 0;
+    const char* argument = ArgumentForCopy(argumentText, defaultLogPath);
+    char logPath[MAX_PATH];
+    const char* verb = TakeLogPath(logPath, argument) ? StartVerbFor(logPath) : "open";
+
+    HANDLE copy = LockVerifiedTempCopy(g_modulePath);
+    if (copy == INVALID_HANDLE_VALUE)
+        return ReportNoSafeCopy();
+    HINSTANCE started = ShellExecuteA(nullptr, verb, g_tempCopyPath, argument, nullptr, SW_SHOWDEFAULT);
+    DWORD error = GetLastError();
+    // The started copy's image is mapped by now and can no longer be changed.
+    (void)CloseHandle(copy);
+    if (reinterpret_cast<UINT_PTR>(started) > 32)
+        return 0;
+    // A user who declined the administrator's consent has said enough.
+    if (error == ERROR_CANCELLED)
+        return EXIT_NO_SAFE_COPY;
+    return ReportNoSafeCopy();
 }
 
 // The log path is the argument; a quoted one without its opening quote and
 // from its last quote on.
-static bool TakeLogPath(const char* argumentText)
+bool TakeLogPath(char* logPath, const char* argumentText)
 {
     if (*argumentText != '"')
-        return CopyText(g_logPath, MAX_PATH, argumentText);
+        return CopyText(logPath, MAX_PATH, argumentText);
     const char* start = argumentText + 1;
     const char* lastQuote = FindLastChar(start, '"');
     unsigned length = lastQuote ? unsigned(lastQuote - start) : TextLength(start);
-    return CopyTextPart(g_logPath, MAX_PATH, start, length);
+    return CopyTextPart(logPath, MAX_PATH, start, length);
 }
 
 static bool LogCanBeOpened(const char* path)
@@ -89,9 +98,9 @@ static int RunFromTempFolder(const char* argumentText)
     // Lets the first run end and release the installed program file.
     Sleep(1000);
 
-    if (!TakeLogPath(argumentText) || !LogCanBeOpened(g_logPath)) {
+    if (!TakeLogPath(g_logPath, argumentText) || !LogCanBeOpened(g_logPath)) {
         (void)MessageBoxA(nullptr, MessageText(MSG_LOG_NOT_FOUND), MessageText(MSG_CAPTION), MB_ICONHAND);
-        return 1;
+        return EXIT_LOG_NOT_FOUND;
     }
     LoadMessageOverrides(g_logPath);
     // Scheduled before the question, so a copy whose user declines goes too.
@@ -106,10 +115,16 @@ static int RunFromTempFolder(const char* argumentText)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int)
 {
+    // Before anything that may load a library by name: the second run's folder
+    // is the temporary folder, where any program can put a file.
+    RestrictLibrarySearch();
+    // Windows XP creates no dialog of a program that asks for common controls 6
+    // in its manifest unless the library is loaded before its first window.
+    (void)LoadLibraryA("comctl32.dll");
     g_instance = instance;
     if (!FindOwnPaths(instance))
-        return 0;
-    if (!SameFile(g_tempCopyPath, g_modulePath))
+        return ReportNoSafeCopy();
+    if (!RunsAsTempCopy(g_modulePath))
         return RelaunchFromTempFolder(argumentText);
     return RunFromTempFolder(argumentText);
 }

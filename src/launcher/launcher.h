@@ -7,6 +7,9 @@
 const unsigned SHORT_ARGUMENT_LENGTH = 6;
 const char DEFAULT_FILE_NAME[] = "vorsil.exe";
 const char DEFAULT_LOG_NAME[] = "install.log";
+// Exit codes besides 0: the log cannot be opened; no copy could be started safely.
+const int EXIT_LOG_NOT_FOUND = 1;
+const int EXIT_NO_SAFE_COPY = 2;
 
 extern HINSTANCE g_instance;
 // The program's file name (the part after the last backslash of its path).
@@ -20,6 +23,27 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR argumen
 
 // The text after the program's own name in a full command line, blanks skipped.
 char* FindArgumentText(char* commandLine);
+
+// The log path in an argument: a quoted one without its opening quote and from
+// its last quote on. False when it does not fit.
+bool TakeLogPath(char* logPath, const char* argumentText);
+
+// Keeps the program's folder (and the current one) out of the search for
+// libraries loaded by name.
+void RestrictLibrarySearch();
+// A KERNEL32 function that older Windows may lack, or nullptr.
+FARPROC KernelFunction(const char* name);
+
+// Sets the temporary copy path in a temporary folder the ANSI calls can reach.
+bool FindTempCopyPath();
+// Whether the program at modulePath is the temporary copy.
+bool RunsAsTempCopy(const char* modulePath);
+// Copies the program to the temporary copy path and returns that copy opened
+// so that nobody can change it, once it holds the program's bytes; otherwise
+// INVALID_HANDLE_VALUE.
+HANDLE LockVerifiedTempCopy(const char* modulePath);
+// "runas" when the copy should ask for an administrator's rights, else "open".
+const char* StartVerbFor(const char* logPath);
 
 // Registers the temporary copy for deletion at the next restart.
 void ScheduleSelfDeletion(const char* path);

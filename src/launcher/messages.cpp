@@ -13,7 +13,8 @@ static const char* const BUILT_IN_MESSAGES[MESSAGE_COUNT] = {
     "Removing ini-entries...",
     "Removing shortcuts...",
     "Removing directories...",
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    "The uninstaller could not prepare its temporary copy. Close other programs and try again.",
+    nullptr, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr, nullptr, nullptr, nullptr,
     "Close",
 };

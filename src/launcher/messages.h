@@ -16,6 +16,7 @@ const int MSG_REMOVING_KEYS = 7;
 const int MSG_REMOVING_INI = 8;
 const int MSG_REMOVING_SHORTCUTS = 9;
 const int MSG_REMOVING_DIRECTORIES = 10;
+const int MSG_NO_SAFE_COPY = 11;
 const int MSG_CLOSE = 22;
 
 // The current text of a slot, or nullptr for a slot without text.

@@ -6,7 +6,7 @@
   of allowed-imports.txt (present on both Windows 95 and Windows NT 4.0);
 - a 32-bit GUI image with subsystem version 4.0, so that those systems load it;
 - DYNAMIC_BASE and NX_COMPAT set, relocations kept;
-- resources: manifest 1 (highestAvailable, supported systems, common controls 6),
+- resources: manifest 1 (asInvoker, supported systems, common controls 6),
   dialog 100, icon 300, a version resource.
 
 Prints the figures; exits with 1 and names each problem when one is found.
@@ -195,8 +195,9 @@ def check_manifest(text, problems, report):
         return
     elements = list(root.iter())
     levels = [e.get("level") for e in elements if local_name(e.tag) == "requestedExecutionLevel"]
-    if levels != ["highestAvailable"]:
-        problems.append(f"the manifest's requestedExecutionLevel is {levels or 'missing'}, not highestAvailable")
+    # The program asks for an administrator's rights itself, where the log calls for them.
+    if levels != ["asInvoker"]:
+        problems.append(f"the manifest's requestedExecutionLevel is {levels or 'missing'}, not asInvoker")
     systems = [e.get("Id", "").lower() for e in elements if local_name(e.tag) == "supportedOS"]
     unknown = [s for s in systems if s not in SUPPORTED_OS]
     if not systems:

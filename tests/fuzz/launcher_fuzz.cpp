@@ -16,6 +16,7 @@
 #include "fuzz_world.h"
 
 #include "launcher.h"
+#include "messages.h"
 #include "support/world.h"
 
 #include <cstring>
@@ -155,6 +156,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (started[0].parameters != expected)
             FuzzFailure("the copy was started with \"" + started[0].parameters + "\" instead of \"" + expected + "\"");
+    } else if (exitCode == EXIT_NO_SAFE_COPY) {
+        // No copy could be prepared: one box says so, and nothing was started.
+        if (boxes.size() != 1 || boxes[0].text != MessageText(MSG_NO_SAFE_COPY))
+            FuzzFailure("the first run gave up on its copy without saying so");
     } else if (!boxes.empty()) {
         // The second run: the error box and exit code 1 exactly when the log cannot be opened.
         bool errorBox = boxes[0].type == MB_ICONHAND;

@@ -73,15 +73,6 @@ TEST(FirstRun, AModulePathWithoutFolderIsPassedItself)
     EXPECT_EQ("vorsil.exe", SimShellExecutes()[0].parameters);
 }
 
-TEST(FirstRun, ATemporaryFolderTooLongForThePathEndsWithoutStartingAnything)
-{
-    InstallApplication("");
-    SimSetTempPath("C:\\" + std::string(250, 't') + "\\");
-    EXPECT_EQ(0, RunInstalledProgram(""));
-    EXPECT_TRUE(SimProcesses().empty());
-    EXPECT_TRUE(SimMessageBoxes().empty());
-}
-
 TEST(FirstRun, ACopyWhosePathIsSpeltInShortFormIsStillTakenForTheCopy)
 {
     // GetTempPathA may give the short form of a folder the copy was started

@@ -1,6 +1,7 @@
 #include "cases.h"
 
 #include "check.h"
+#include "code_pages.h"
 #include "machine.h"
 #include "processes.h"
 #include "sample_app.h"
@@ -325,6 +326,56 @@ void SampleAppUninstall(const CaseContext& context) {
     }
 }
 
+// A user whose temporary folder has letters the ANSI code page lacks (a profile
+// "Иван Петров" on a Western system): GetTempPathA spells them "?" and names
+// nothing. The copy goes to the folder's short form, knows itself there though
+// Wine gives it its long name spelt with "?", and the whole uninstall runs; the
+// copy is scheduled for deletion under the path it was started by. Wine takes
+// TMP and TEMP from the registry, so they are handed to the program directly.
+void UnicodeTempFolder(const CaseContext& context) {
+    const std::wstring folder = L"C:\\users\\Public\\\u0418\u0432\u0430\u043d \u041f\u0435\u0442\u0440\u043e\u0432";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    wchar_t shortWide[MAX_PATH];
+    DWORD length = GetShortPathNameW(folder.c_str(), shortWide, MAX_PATH);
+    if (!check::That(length != 0 && length < MAX_PATH, "the temporary folder has a short form")) return;
+    const std::string shortCopy = code_pages::Narrow(std::wstring(shortWide, length)) + "\\vorsil.exe";
+    check::Info("the short form of the temporary copy: %s", shortCopy.c_str());
+    DeleteFileA(shortCopy.c_str());
+
+    Installation app(TestFolder("Unicode Temp Test"));
+    app.AddFile(app.Folder() + "\\app.exe", "program\r\n");
+    app.LogLine("CopyFiles", app.Folder() + "\\app.exe=1");
+    app.LogLine("CreateDirs", app.Folder());
+    app.ExpectGone(Item::FileAt(app.Folder() + "\\app.exe"));
+    app.ExpectGone(Item::FileAt(app.LogPath()));
+    app.ExpectGone(Item::FileAt(app.ProgramPath()));
+    app.ExpectGone(Item::DirectoryAt(app.Folder()));
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+
+    wchar_t savedTmp[MAX_PATH] = L"", savedTemp[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"TMP", savedTmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", savedTemp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+    UserSession seen = RunAsUser(app, UserActions());
+    SetEnvironmentVariableW(L"TMP", savedTmp[0] ? savedTmp : nullptr);
+    SetEnvironmentVariableW(L"TEMP", savedTemp[0] ? savedTemp : nullptr);
+
+    check::Equal("the first run's exit code", 0, seen.firstExitCode);
+    std::string copy, original;
+    if (check::That(machine::ReadFile(shortCopy, &copy), "the copy is in the short form of the temporary folder"))
+        check::That(machine::ReadFile(context.program, &original) && copy == original,
+                    "the temporary copy is identical to the program");
+    CheckQuestion(seen, kBuiltinCaption, kBuiltinQuestion);
+    CheckProgressWindow(seen, kBuiltinCaption, kBuiltinClose);
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after the uninstall");
+    seen.tempCopyPath = shortCopy;
+    CheckScheduledInRegistry(seen, false);
+    RemoveDirectoryW(folder.c_str());
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -343,6 +394,8 @@ const std::vector<Case> kCases = {
              "a log listing nothing: every status line in order, log and program deleted, Esc closes"),
     E2E_CASE("sample-app-uninstall", SampleAppUninstall,
              "the demo's sample installation: everything listed gone, everything else kept"),
+    E2E_CASE("unicode-temp-folder", UnicodeTempFolder,
+             "a temporary folder named in letters outside the code page: the copy runs from its short form"),
 };
 
 }  // namespace

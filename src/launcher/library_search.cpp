@@ -1,0 +1,51 @@
+#include "launcher.h"
+#include "text.h"
+
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD directoryFlags);
+typedef BOOL(WINAPI* SetDllDirectoryFunction)(LPCSTR path);
+
+const DWORD SEARCH_SYSTEM32_ONLY = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+
+// Libraries the platform loads by name on demand (for a dialog, a message box,
+// themes, a shell start). Without a way to keep the program's own folder out of
+// the search, they are loaded from the system folder before anything asks for
+// them by name: a file of that name in the temporary folder is then never used.
+static const char* const ON_DEMAND_LIBRARIES[] = {
+    "uxtheme.dll", "dwmapi.dll",  "version.dll", "cryptbase.dll", "userenv.dll", "propsys.dll", "apphelp.dll",
+    "oleacc.dll",  "clbcatq.dll", "setupapi.dll", "profapi.dll",  "sspicli.dll", "ntmarta.dll",
+};
+
+FARPROC KernelFunction(const char* name)
+{
+    return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+static void LoadFromSystemFolder(const char* name)
+{
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    if (path[length - 1] != '\\' && !AppendText(path, MAX_PATH, "\\"))
+        return;
+    if (AppendText(path, MAX_PATH, name))
+        (void)LoadLibraryA(path); // a library this Windows lacks is not needed either
+}
+
+void RestrictLibrarySearch()
+{
+    // Casting through void (*)() keeps the compiler from comparing the types.
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void (*)()>(KernelFunction("SetDefaultDllDirectories")));
+    SetDllDirectoryFunction setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
+        reinterpret_cast<void (*)()>(KernelFunction("SetDllDirectoryA")));
+    if (setDefaultDllDirectories != nullptr)
+        (void)setDefaultDllDirectories(SEARCH_SYSTEM32_ONLY);
+    // Takes the current directory out of the search where the above is missing.
+    if (setDllDirectory != nullptr)
+        (void)setDllDirectory("");
+    if (setDefaultDllDirectories != nullptr)
+        return;
+    for (const char* name : ON_DEMAND_LIBRARIES)
+        LoadFromSystemFolder(name);
+}
