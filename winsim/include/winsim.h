@@ -237,8 +237,11 @@ std::vector<MSG> SimDispatchedMessages();
 // ---- Processes ----
 
 struct SimProcess {
-    bool viaShellExecute = false;
-    // ShellExecuteA
+    DWORD id = 0;  // its process id (SimEndProcess, SimCurrentProcessId)
+    bool viaShellExecute = false;  // ShellExecuteA or ShellExecuteExA
+    // ShellExecuteA and ShellExecuteExA
+    bool viaShellExecuteEx = false;
+    DWORD shellExecuteMask = 0;  // SHELLEXECUTEINFOA.fMask; 0 for ShellExecuteA
     std::string verb;        // "" for NULL
     std::string file;
     std::string parameters;  // "" for NULL
@@ -255,22 +258,30 @@ struct SimProcess {
     BOOL inheritHandles = FALSE;
     // Both
     std::string program;       // the resolved program file
-    HANDLE process = nullptr;  // nullptr for ShellExecuteA
+    // nullptr for ShellExecuteA, and for ShellExecuteExA without SEE_MASK_NOCLOSEPROCESS
+    HANDLE process = nullptr;
     bool waited = false;       // a wait saw it end
     bool ended = false;
+    DWORD exitCode = 0;        // GetExitCodeProcess once it has ended
     bool deadlocked = false;   // waited on without QS_SENDMESSAGE while it sent messages
     int sentMessagesPending = 0;
     UINT sentMessage = WM_NULL;
 };
 // Run at the start of every process (CreateProcessA and a successful
-// ShellExecuteA), after it has been recorded. May call the platform functions,
-// change files, post messages, or read SimLastDialog().
+// ShellExecuteA or ShellExecuteExA), after it has been recorded. May call the
+// platform functions, change files, post messages, or read SimLastDialog().
+// The platform calls it makes are the started process's (see
+// SimCurrentProcessId): a mutex it takes is owned by that process until the
+// process ends, and the handles it leaves open close then, e.g. a copy of the
+// program that signals: OpenEventA(EVENT_MODIFY_STATE, FALSE, name) + SetEvent.
 void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // Every process started from now on sends this many messages to the open
 // dialog while it is waited on: each wakes MsgWaitForMultipleObjects once with
 // the message put in the queue (as WAIT_OBJECT_0 + 1), then the process ends.
-// A wait without QS_SENDMESSAGE in its wake mask would never return then: it
-// answers WAIT_FAILED and the process is marked deadlocked.
+// A wait without QS_SENDMESSAGE in its wake mask (or WaitForSingleObject and
+// WaitForMultipleObjects, which take no messages) would never return then: it
+// answers WAIT_FAILED, the process is marked deadlocked and SimDeadlocks()
+// records it.
 //
 // CreateProcessA starts a program only when its file exists: a quoted name, or
 // (unquoted) the shortest blank-separated start of the command line that names
@@ -278,7 +289,11 @@ void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // and a name without folder is looked for in the program's folder, the current
 // directory, Windows\System32, Windows\System and Windows. A missing working
 // directory fails with ERROR_DIRECTORY. ShellExecuteA answers 33 for an
-// existing file and 2 otherwise.
+// existing file and 2 otherwise; ShellExecuteExA is the same call (the same
+// lookup, controls and record), answering TRUE with hInstApp 33, or FALSE with
+// the last error and ShellExecuteA's answer in hInstApp, as Wine does. As
+// under Wine, cbSize is not checked and hProcess is set (NULL on failure) only
+// with SEE_MASK_NOCLOSEPROCESS.
 // A program file (CreateProcessA's, or ShellExecuteA's ending in .exe or
 // .com) is not started (ERROR_SHARING_VIOLATION; ShellExecuteA answers 11)
 // while a handle is open on it for writing or without FILE_SHARE_READ, as the
@@ -286,21 +301,72 @@ void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // its file afterwards (on Windows and Wine its image stays mapped while it
 // runs: a test can hold the file in SimOnProcessStart to model that).
 void SimSentMessagesWhileRunning(int count, UINT message = WM_NULL);
-// With decline set, ShellExecuteA with the verb "runas" starts nothing,
-// answers SE_ERR_ACCESSDENIED (5) and sets ERROR_CANCELLED, as Vista and
-// later do when the user declines the administrator's consent (an elevated
-// process is not asked).
+// With decline set, ShellExecuteA and ShellExecuteExA with the verb "runas"
+// start nothing, answer SE_ERR_ACCESSDENIED (5) and set ERROR_CANCELLED, as
+// Vista and later do when the user declines the administrator's consent (an
+// elevated process is not asked).
 void SimDeclineConsent(bool decline);
-// Every ShellExecuteA from now on starts nothing and fails with this last
-// error (0: off), answering as Wine does: the error itself below 32,
-// otherwise 11 (ERROR_BAD_FORMAT); ERROR_CANCELLED answers 5 as on Windows.
+// Every ShellExecuteA and ShellExecuteExA from now on starts nothing and
+// fails with this last error (0: off), answering as Wine does: the error
+// itself below 32, otherwise 11 (ERROR_BAD_FORMAT); ERROR_CANCELLED answers 5
+// as on Windows.
 void SimFailShellExecute(DWORD lastError);
 std::vector<SimProcess> SimProcesses();  // both kinds, in order
 std::vector<SimProcess> SimShellExecutes();
 std::vector<SimProcess> SimCreatedProcesses();
+// The exit code of every process started from now on (default 0), which
+// GetExitCodeProcess gives once the process has ended (STILL_ACTIVE before).
+void SimSetExitCodeOfStartedPrograms(DWORD exitCode);
+
+// ---- Processes, named events and mutexes, and waits ----
+//
+// Events and mutexes live in one name space per machine; names compare with
+// case, as on Windows. A name taken by the other kind fails with
+// ERROR_INVALID_HANDLE; Create* of an existing name opens it (a mutex is not
+// taken then) with ERROR_ALREADY_EXISTS, Open* of a missing one fails with
+// ERROR_FILE_NOT_FOUND. An object lives while a handle to it is open. Create*
+// gives every right; Open* the rights asked for on the NT family (waiting
+// needs SYNCHRONIZE, SetEvent and ResetEvent EVENT_MODIFY_STATE, otherwise
+// ERROR_ACCESS_DENIED) and every right on the 95 family, as Wine does there.
+//
+// A mutex is owned by a process (the simulation has one thread per process).
+// The calls belong to the program's process, to a started process inside its
+// SimOnProcessStart callback, or to another program's inside
+// SimRunInOtherProcess. When a process ends, the mutexes it owns are
+// abandoned and its handles to events and mutexes close.
+//
+// WaitForSingleObject and WaitForMultipleObjects (bWaitAll FALSE) take the
+// first signalled handle in order: a set event (an auto-reset one is reset),
+// a mutex that is free or the caller's (taken; WAIT_ABANDONED_0 + i when its
+// owner ended without releasing it), an ended process. When none is, the
+// first started process among them that has not ended ends (a wait of 0 ms
+// only looks), unless it still has messages to send (SimSentMessagesWhileRunning):
+// these waits take no messages, so that is a deadlock. When nothing can
+// change, a finite wait times out (WAIT_TIMEOUT, its time counted in
+// SimSleptMilliseconds) and an INFINITE one would never return: it answers
+// WAIT_FAILED, the journal says "deadlock" and SimDeadlocks() records it.
+// With bWaitAll TRUE every handle must be signalled (processes end first).
+// MsgWaitForMultipleObjects waits for processes only.
+
+// The process whose platform calls these are now.
+DWORD SimCurrentProcessId();
+// Runs body as a process of another program (e.g. the first run of the
+// program, which holds a mutex): its calls are journaled as usual, and what it
+// opens or takes stays its own after body returns, until SimEndProcess.
+// Returns its process id.
+DWORD SimRunInOtherProcess(const std::function<void()>& body);
+// Ends a process without it releasing anything: another program's, a started
+// one (by SimProcess::id; a wait then finds it ended, with that exit code), or
+// the program's own (SimCurrentProcessId() outside callbacks): the program's
+// run has ended, and later calls belong to a new run of it. Ending an ended or
+// unknown process does nothing.
+void SimEndProcess(DWORD processId, DWORD exitCode = 0);
+// The waits that would never have returned, each its journal line.
+std::vector<std::string> SimDeadlocks();
 
 // ---- Other records ----
 
+// The time spent in Sleep and in waits that timed out.
 DWORD SimSleptMilliseconds();
 size_t SimHeapInUse();
 size_t SimHeapPeak();

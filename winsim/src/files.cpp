@@ -456,7 +456,7 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)
 {
     Call call("CloseHandle");
     call.Ptr(hObject);
-    if (CloseFileHandle(hObject) || CloseProcessHandle(hObject))
+    if (CloseFileHandle(hObject) || CloseProcessHandle(hObject) || CloseObjectHandle(hObject))
         return call.Succeed();
     return call.Fail(ERROR_INVALID_HANDLE);
 }

@@ -1,10 +1,13 @@
-// Started programs: CreateProcessA and ShellExecuteA are recorded and
-// "start" when their program file exists; a test callback runs at the start.
-// A started process lives until something waits for it: each wait first
-// delivers the messages it is set to send, then sees it end.
+// Started programs: CreateProcessA, ShellExecuteA and ShellExecuteExA are
+// recorded and "start" when their program file exists; a test callback runs
+// at the start, as the started process. A started process lives until
+// something waits for it: each wait first delivers the messages it is set to
+// send, then sees it end.
 #include "state.h"
 
 #include <shellapi.h>
+
+#include <set>
 
 namespace winsim {
 
@@ -19,12 +22,14 @@ struct Holds {
 };
 std::map<size_t, Holds> g_holds;
 std::map<uintptr_t, size_t> g_waitable;  // process and thread handles -> process index
+std::set<uintptr_t> g_threads;           // the thread handles among them
 std::function<void(const SimProcess&)> g_onStart;
 bool g_declineConsent = false;
 DWORD g_shellExecuteError = 0;
 int g_sentPerProcess = 0;
 UINT g_sentMessage = WM_NULL;
 DWORD g_nextId = 0x100;
+DWORD g_exitCode = 0;
 
 std::string FolderOf(const std::string& path)
 {
@@ -92,12 +97,87 @@ uintptr_t ShellExecuteResult(DWORD error)
     return error < 32 ? error : 11;
 }
 
+// The callback's calls are the started process's.
 void Started(size_t index)
 {
     if (g_onStart) {
         SimProcess copy = g_processes[index];
-        g_onStart(copy);
+        RunAsProcess(copy.id, [&] { g_onStart(copy); });
     }
+}
+
+SimProcess NewProcess(bool viaShellExecute)
+{
+    SimProcess process;
+    process.id = NewProcessId();
+    process.viaShellExecute = viaShellExecute;
+    process.exitCode = g_exitCode;
+    process.sentMessagesPending = g_sentPerProcess;
+    process.sentMessage = g_sentMessage;
+    return process;
+}
+
+// What ShellExecuteA and ShellExecuteExA ask for.
+struct ShellRequest {
+    const char* verb;
+    const char* file;
+    const char* parameters;
+    const char* directory;
+    int show;
+};
+
+// The program ShellExecuteA would start, or "" with the error set.
+std::string ShellProgram(const ShellRequest& request, DWORD* error)
+{
+    *error = ERROR_FILE_NOT_FOUND;
+    if (!request.file || !*request.file)
+        return "";
+    std::string file = request.file;
+    bool hasFolder = file.find_first_of("\\/") != std::string::npos || (file.size() >= 2 && file[1] == ':');
+    Found found = Locate(file.c_str());
+    if (!found.node && !hasFolder && request.directory)
+        found = Locate((std::string(request.directory) + "\\" + file).c_str());
+    if (found.node)
+        return PathOf(found.node.get());
+    if (hasFolder) {
+        *error = found.error;
+        return "";
+    }
+    return FindProgram(file, error);
+}
+
+// Starts what the request names: ShellExecuteA's answer (33, or the failure's
+// with *error set) and, when started, the new record's index in *index.
+uintptr_t ShellStart(const ShellRequest& request, DWORD* error, size_t* index)
+{
+    if (g_shellExecuteError != 0) {
+        *error = g_shellExecuteError;
+        return ShellExecuteResult(g_shellExecuteError);
+    }
+    std::string program = ShellProgram(request, error);
+    // Wine answers SE_ERR_FNF (2) for a missing folder too; the last error
+    // tells ERROR_PATH_NOT_FOUND apart.
+    if (program.empty())
+        return SE_ERR_FNF;
+    // Vista and later ask for an administrator's consent before anything
+    // starts (a process that is elevated already is not asked); a document
+    // is opened by another program, which maps no image of it.
+    if (request.verb && SameText(request.verb, "runas") && g_declineConsent && !IsElevated())
+        *error = ERROR_CANCELLED;
+    else
+        *error = IsProgramName(program) ? ImageError(program) : 0;
+    if (*error != 0)
+        return ShellExecuteResult(*error);
+    SimProcess process = NewProcess(true);
+    process.verb = request.verb ? request.verb : "";
+    process.file = request.file;
+    process.parameters = request.parameters ? request.parameters : "";
+    process.directory = request.directory ? request.directory : "";
+    process.showCommand = request.show;
+    process.program = program;
+    *index = g_processes.size();
+    g_processes.push_back(process);
+    return 33;
 }
 
 }  // namespace
@@ -160,7 +240,50 @@ bool IsRunningProcessDirectory(const Node* node)
 
 bool CloseProcessHandle(HANDLE handle)
 {
+    g_threads.erase(reinterpret_cast<uintptr_t>(handle));
     return g_waitable.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+}
+
+bool WaitableProcess(HANDLE handle, size_t* index)
+{
+    auto found = g_waitable.find(reinterpret_cast<uintptr_t>(handle));
+    if (found == g_waitable.end())
+        return false;
+    *index = found->second;
+    return true;
+}
+
+SimProcess& ProcessRecord(size_t index) { return g_processes[index]; }
+
+void EndStartedProcess(size_t index, bool waited)
+{
+    SimProcess& process = g_processes[index];
+    if (process.ended)
+        return;
+    process.ended = true;
+    process.waited = waited;
+    EndProcessObjects(process.id);
+}
+
+bool EndStartedProcessWithId(DWORD id, DWORD exitCode)
+{
+    for (size_t index = 0; index < g_processes.size(); ++index) {
+        if (g_processes[index].id != id)
+            continue;
+        if (!g_processes[index].ended) {
+            g_processes[index].exitCode = exitCode;
+            EndStartedProcess(index, false);
+        }
+        return true;
+    }
+    return false;
+}
+
+DWORD NewProcessId()
+{
+    DWORD id = g_nextId;
+    g_nextId += 4;  // as Windows numbers them
+    return id;
 }
 
 void ResetProcesses()
@@ -168,12 +291,14 @@ void ResetProcesses()
     g_processes.clear();
     g_holds.clear();
     g_waitable.clear();
+    g_threads.clear();
     g_onStart = nullptr;
     g_declineConsent = false;
     g_shellExecuteError = 0;
     g_sentPerProcess = 0;
     g_sentMessage = WM_NULL;
     g_nextId = 0x100;
+    g_exitCode = 0;
 }
 
 }  // namespace winsim
@@ -219,8 +344,7 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     if (DWORD imageError = ImageError(program))
         return call.Fail(imageError);
 
-    SimProcess process;
-    process.viaShellExecute = false;
+    SimProcess process = NewProcess(false);
     process.applicationName = lpApplicationName ? lpApplicationName : "";
     process.commandLine = lpCommandLine ? lpCommandLine : "";
     process.currentDirectory = lpCurrentDirectory ? lpCurrentDirectory : "";
@@ -231,8 +355,6 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     process.inheritHandles = bInheritHandles;
     process.program = program;
     process.process = reinterpret_cast<HANDLE>(NewHandleValue());
-    process.sentMessagesPending = g_sentPerProcess;
-    process.sentMessage = g_sentMessage;
     HANDLE thread = reinterpret_cast<HANDLE>(NewHandleValue());
     size_t index = g_processes.size();
     g_processes.push_back(process);
@@ -240,11 +362,12 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
                            Locate(lpCurrentDirectory ? lpCurrentDirectory : CurrentDirectory().c_str()).node};
     g_waitable[reinterpret_cast<uintptr_t>(process.process)] = index;
     g_waitable[reinterpret_cast<uintptr_t>(thread)] = index;
+    g_threads.insert(reinterpret_cast<uintptr_t>(thread));
 
     lpProcessInformation->hProcess = process.process;
     lpProcessInformation->hThread = thread;
-    lpProcessInformation->dwProcessId = g_nextId++;
-    lpProcessInformation->dwThreadId = g_nextId++;
+    lpProcessInformation->dwProcessId = process.id;
+    lpProcessInformation->dwThreadId = NewProcessId();
     call.Raw("-> process " + HandleText(process.process));
     call.DoneBeforeCallbacks("1");
     Started(index);
@@ -256,58 +379,54 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
 {
     Call call("ShellExecuteA");
     call.Ptr(hwnd).Str(lpOperation).Str(lpFile).Str(lpParameters).Str(lpDirectory).Num(nShowCmd);
-    if (g_shellExecuteError != 0) {
-        uintptr_t result = ShellExecuteResult(g_shellExecuteError);
-        call.Done(std::to_string(result), g_shellExecuteError);
-        return reinterpret_cast<HINSTANCE>(result);
-    }
-    DWORD error = ERROR_FILE_NOT_FOUND;
-    std::string program;
-    if (lpFile && *lpFile) {
-        std::string file = lpFile;
-        bool hasFolder = file.find_first_of("\\/") != std::string::npos || (file.size() >= 2 && file[1] == ':');
-        Found found = Locate(file.c_str());
-        if (!found.node && !hasFolder && lpDirectory)
-            found = Locate((std::string(lpDirectory) + "\\" + file).c_str());
-        if (found.node) {
-            program = PathOf(found.node.get());
-        } else if (hasFolder) {
-            error = found.error;
-        } else {
-            program = FindProgram(file, &error);
-        }
-    }
-    if (program.empty()) {
-        // Wine answers SE_ERR_FNF (2) for a missing folder too; the last
-        // error tells ERROR_PATH_NOT_FOUND apart.
-        call.Done("2", error);
-        return reinterpret_cast<HINSTANCE>(uintptr_t(2));
-    }
-    // Vista and later ask for an administrator's consent before anything
-    // starts (a process that is elevated already is not asked); a document
-    // is opened by another program, which maps no image of it.
-    if (lpOperation && SameText(lpOperation, "runas") && g_declineConsent && !IsElevated())
-        error = ERROR_CANCELLED;
-    else
-        error = IsProgramName(program) ? ImageError(program) : 0;
-    if (error != 0) {
-        uintptr_t result = ShellExecuteResult(error);
+    DWORD error = 0;
+    size_t index = 0;
+    uintptr_t result = ShellStart(ShellRequest{lpOperation, lpFile, lpParameters, lpDirectory, nShowCmd}, &error,
+                                  &index);
+    if (result <= 32) {
         call.Done(std::to_string(result), error);
         return reinterpret_cast<HINSTANCE>(result);
     }
-    SimProcess process;
-    process.viaShellExecute = true;
-    process.verb = lpOperation ? lpOperation : "";
-    process.file = lpFile;
-    process.parameters = lpParameters ? lpParameters : "";
-    process.directory = lpDirectory ? lpDirectory : "";
-    process.showCommand = nShowCmd;
-    process.program = program;
-    size_t index = g_processes.size();
-    g_processes.push_back(process);
-    call.DoneBeforeCallbacks("33");
+    call.DoneBeforeCallbacks(std::to_string(result));
     Started(index);
-    return reinterpret_cast<HINSTANCE>(uintptr_t(33));
+    return reinterpret_cast<HINSTANCE>(result);
+}
+
+extern "C" BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo)
+{
+    Call call("ShellExecuteExA");
+    if (!pExecInfo) {
+        call.Raw("NULL");
+        return call.Fail(ERROR_INVALID_PARAMETER);
+    }
+    SHELLEXECUTEINFOA& info = *pExecInfo;
+    call.Raw("{cb " + std::to_string(info.cbSize) + ", mask " + Hex(info.fMask)).Ptr(info.hwnd).Str(info.lpVerb)
+        .Str(info.lpFile).Str(info.lpParameters).Str(info.lpDirectory).Raw(std::to_string(info.nShow) + "}");
+    // Wine reads the whole structure whatever cbSize says, and touches
+    // hProcess only when asked for it.
+    if (info.fMask & SEE_MASK_NOCLOSEPROCESS)
+        info.hProcess = nullptr;
+    DWORD error = 0;
+    size_t index = 0;
+    uintptr_t result = ShellStart(
+        ShellRequest{info.lpVerb, info.lpFile, info.lpParameters, info.lpDirectory, info.nShow}, &error, &index);
+    info.hInstApp = reinterpret_cast<HINSTANCE>(result);
+    if (result <= 32) {
+        call.Done("0 (hInstApp " + std::to_string(result) + ")", error);
+        return FALSE;
+    }
+    SimProcess& process = g_processes[index];
+    process.viaShellExecuteEx = true;
+    process.shellExecuteMask = info.fMask;
+    if (info.fMask & SEE_MASK_NOCLOSEPROCESS) {
+        process.process = reinterpret_cast<HANDLE>(NewHandleValue());
+        g_waitable[reinterpret_cast<uintptr_t>(process.process)] = index;
+        info.hProcess = process.process;
+    }
+    call.DoneBeforeCallbacks("1 (hInstApp " + std::to_string(result) + ", process " + HandleText(info.hProcess) +
+                             ")");
+    Started(index);
+    return TRUE;
 }
 
 extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
@@ -341,6 +460,8 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
             // The sender would wait for an answer forever: a deadlock.
             process.deadlocked = true;
             call.Done("WAIT_FAILED (deadlock: the process sends messages the wait does not take)");
+            RecordDeadlock("MsgWaitForMultipleObjects: process " + std::to_string(process.id) +
+                           " sends messages the wait does not take");
             return WAIT_FAILED;
         }
         --process.sentMessagesPending;
@@ -351,11 +472,8 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
     // Otherwise the (first) process ends; with fWaitAll every one does.
     DWORD result = WAIT_OBJECT_0;
     for (DWORD i = 0; i < nCount; ++i) {
-        SimProcess& process = g_processes[indexes[i]];
-        if (!process.ended) {
-            process.ended = true;
-            process.waited = true;
-        }
+        if (!g_processes[indexes[i]].ended)
+            EndStartedProcess(indexes[i], true);
         if (!fWaitAll) {
             result = WAIT_OBJECT_0 + i;
             break;
@@ -363,6 +481,21 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
     }
     call.Done("WAIT_OBJECT_0 + " + std::to_string(result));
     return result;
+}
+
+extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
+{
+    Call call("GetExitCodeProcess");
+    call.Ptr(hProcess).Raw("code");
+    size_t index = 0;
+    if (!WaitableProcess(hProcess, &index) || g_threads.count(reinterpret_cast<uintptr_t>(hProcess)))
+        return call.Fail(ERROR_INVALID_HANDLE);
+    if (!lpExitCode)
+        return call.Fail(ERROR_INVALID_PARAMETER);
+    const SimProcess& process = g_processes[index];
+    *lpExitCode = process.ended ? process.exitCode : STILL_ACTIVE;
+    call.Raw("-> " + (process.ended ? std::to_string(process.exitCode) : std::string("STILL_ACTIVE")));
+    return call.Succeed();
 }
 
 // ---- Test controls ----
@@ -377,6 +510,7 @@ void SimSentMessagesWhileRunning(int count, UINT message)
 
 void SimDeclineConsent(bool decline) { g_declineConsent = decline; }
 void SimFailShellExecute(DWORD lastError) { g_shellExecuteError = lastError; }
+void SimSetExitCodeOfStartedPrograms(DWORD exitCode) { g_exitCode = exitCode; }
 
 std::vector<SimProcess> SimProcesses() { return g_processes; }
 

@@ -7,6 +7,7 @@
 #include "winsim.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -156,6 +157,7 @@ std::string FindProgram(const std::string& name, DWORD* error);
 void ResetFiles();
 void ResetRegistry();
 void ResetProcesses();
+void ResetObjects();
 void ResetWindows();
 void ResetSystem();
 void ResetJournal();
@@ -174,6 +176,27 @@ std::string UnicodeTempShortPath();
 
 // Between parts.
 bool CloseProcessHandle(HANDLE handle);
+bool CloseObjectHandle(HANDLE handle);  // events and mutexes
+
+// Started processes for the waits: the process a process or thread handle
+// stands for (its index in SimProcesses()), and what a wait may change in it.
+bool WaitableProcess(HANDLE handle, size_t* index);
+SimProcess& ProcessRecord(size_t index);
+// The process ends (with the exit code it was given) and so do its objects;
+// waited: a wait saw it end.
+void EndStartedProcess(size_t index, bool waited);
+// By process id; false when no started process has that id.
+bool EndStartedProcessWithId(DWORD id, DWORD exitCode);
+DWORD NewProcessId();
+// The process the calls belong to, and calls made as another one.
+DWORD CurrentProcessId();
+void RunAsProcess(DWORD id, const std::function<void()>& body);
+// Abandons the mutexes the process owns and closes its handles to events and mutexes.
+void EndProcessObjects(DWORD id);
+// A wait that would never return (SimDeadlocks).
+void RecordDeadlock(const std::string& description);
+// Sleep and waits that time out.
+void AddSleptMilliseconds(DWORD milliseconds);
 // Held by a process started with CreateProcessA that has not ended.
 bool IsRunningProgramFile(const Node* node);
 bool IsRunningProcessDirectory(const Node* node);

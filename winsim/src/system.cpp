@@ -65,6 +65,7 @@ static std::string ModuleFileName()
 }
 std::string CurrentDirectory() { return g_currentDirectory; }
 std::string ModulePath() { return g_modulePath; }
+void AddSleptMilliseconds(DWORD milliseconds) { g_slept += milliseconds; }
 
 void ResetSystem()
 {
@@ -195,7 +196,7 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation)
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds)
 {
     Record("Sleep(" + std::to_string(dwMilliseconds) + ")");
-    g_slept += dwMilliseconds;
+    AddSleptMilliseconds(dwMilliseconds);
 }
 
 extern "C" HANDLE WINAPI GetProcessHeap(void)
@@ -291,6 +292,7 @@ void SimReset()
     ResetFiles();
     ResetRegistry();
     ResetProcesses();
+    ResetObjects();
     ResetWindows();
     ResetSystem();
     ResetModules();
