@@ -9,6 +9,7 @@
 
 #include "winsim.h"
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -478,6 +479,320 @@ TEST(ShellExecute, ConsentAndFailures)
              return std::to_string(result) + ", started " + std::to_string(SimShellExecutes().size());
          },
          "33, started 1"},
+    });
+}
+
+SHELLEXECUTEINFOA ToolRequest(const char* verb, DWORD mask)
+{
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = mask;
+    info.lpVerb = verb;
+    info.lpFile = TOOL;
+    info.lpParameters = "/S";
+    info.nShow = SW_HIDE;
+    return info;
+}
+
+// "1 hInstApp 33 handle, started 1" or "0 err N hInstApp M NULL, started 0".
+std::string ShellExecuteEx(const char* verb, DWORD mask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI)
+{
+    SHELLEXECUTEINFOA info = ToolRequest(verb, mask);
+    SetLastError(0);
+    std::string result = Ok(ShellExecuteExA(&info));
+    return result + " hInstApp " + std::to_string(reinterpret_cast<INT_PTR>(info.hInstApp)) +
+           (info.hProcess ? " handle" : " NULL") + ", started " + std::to_string(SimShellExecutes().size());
+}
+
+TEST(ShellExecuteEx, FollowsShellExecuteAsControlsAndAnswers)
+{
+    RunCases({
+        {"started", nullptr, [] { return ShellExecuteEx("runas"); }, "1 hInstApp 33 handle, started 1"},
+        {"without SEE_MASK_NOCLOSEPROCESS", nullptr, [] { return ShellExecuteEx("open", SEE_MASK_FLAG_NO_UI); },
+         "1 hInstApp 33 NULL, started 1"},
+        {"consent declined", [] { SimDeclineConsent(true); }, [] { return ShellExecuteEx("runas"); },
+         "0 err 1223 hInstApp 5 NULL, started 0"},
+        {"failing with ERROR_NO_ASSOCIATION", [] { SimFailShellExecute(1155); },
+         [] { return ShellExecuteEx("open"); }, "0 err 1155 hInstApp 11 NULL, started 0"},
+        {"a program held open for writing",
+         [] { SimHoldFileOpen(TOOL, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_WRITE); },
+         [] { return ShellExecuteEx("open"); }, "0 err 32 hInstApp 11 NULL, started 0"},
+        {"a missing program", [] { SimRemove(TOOL); }, [] { return ShellExecuteEx("open"); },
+         "0 err 2 hInstApp 2 NULL, started 0"},
+    });
+}
+
+TEST(ShellExecuteEx, RecordsTheRequestAndTheProcessHandle)
+{
+    SimReset();
+    SimWriteFile(TOOL, "MZ");
+    SHELLEXECUTEINFOA info = ToolRequest("runas", SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI);
+    SimClearJournal();
+
+    ASSERT_TRUE(ShellExecuteExA(&info));
+
+    ASSERT_EQ(SimShellExecutes().size(), 1u);
+    SimProcess process = SimShellExecutes()[0];
+    EXPECT_TRUE(process.viaShellExecuteEx);
+    EXPECT_EQ(process.shellExecuteMask, DWORD(SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI));
+    EXPECT_EQ(process.verb, "runas");
+    EXPECT_EQ(process.file, TOOL);
+    EXPECT_EQ(process.parameters, "/S");
+    EXPECT_EQ(process.showCommand, SW_HIDE);
+    EXPECT_EQ(process.process, info.hProcess);
+    char handle[32];
+    std::snprintf(handle, sizeof handle, "0x%llx", static_cast<unsigned long long>(uintptr_t(info.hProcess)));
+    EXPECT_EQ(SimJournal().at(0), "ShellExecuteExA({cb " + std::to_string(sizeof info) +
+                                      ", mask 0x440, NULL, \"runas\", \"C:\\App\\tool.exe\", \"/S\", NULL, 0}) = 1 "
+                                      "(hInstApp 33, process " + handle + ")");
+}
+
+std::string Waited(DWORD result)
+{
+    switch (result) {
+    case WAIT_TIMEOUT: return "WAIT_TIMEOUT";
+    case WAIT_FAILED: return "WAIT_FAILED";
+    }
+    if (result >= WAIT_ABANDONED_0 && result < WAIT_ABANDONED_0 + MAXIMUM_WAIT_OBJECTS)
+        return "abandoned " + std::to_string(result - WAIT_ABANDONED_0);
+    return "object " + std::to_string(result);
+}
+
+std::string ExitCode(HANDLE process)
+{
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process, &code))
+        return "err " + std::to_string(GetLastError());
+    return code == STILL_ACTIVE ? "running" : "code " + std::to_string(code);
+}
+
+HANDLE StartTool()
+{
+    SHELLEXECUTEINFOA info = ToolRequest("open", SEE_MASK_NOCLOSEPROCESS);
+    return ShellExecuteExA(&info) ? info.hProcess : nullptr;
+}
+
+const char MUTEX[] = "Vorsil.Mutex";
+const char EVENT[] = "Vorsil.Event";
+
+// Another program's process that holds MUTEX.
+DWORD OtherHolder()
+{
+    return SimRunInOtherProcess([] { CreateMutexA(nullptr, TRUE, MUTEX); });
+}
+
+// "handle" (closed again) or "NULL err N".
+std::string OpenedObject(HANDLE handle)
+{
+    if (!handle)
+        return "NULL err " + std::to_string(GetLastError());
+    CloseHandle(handle);
+    return "handle";
+}
+
+std::string Deadlocks() { return std::to_string(SimDeadlocks().size()) + " deadlocks"; }
+
+TEST(Waits, MutexesOfOtherProcessesTimeOutUntilTheirOwnerEnds)
+{
+    RunCases({
+        {"a live owner: a finite wait times out and counts as time spent", [] { OtherHolder(); },
+         [] {
+             HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+             std::string result = Waited(WaitForSingleObject(mutex, 5000));
+             return result + " slept " + std::to_string(SimSleptMilliseconds()) + ", " + Deadlocks();
+         },
+         "WAIT_TIMEOUT slept 5000, 0 deadlocks"},
+        {"a live owner, INFINITE: a deadlock", [] { OtherHolder(); },
+         [] {
+             HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+             std::string result = Waited(WaitForSingleObject(mutex, INFINITE)) + ", ";
+             return result + Deadlocks() + ", journal " +
+                    std::to_string(SimFindCall("WAIT_FAILED (deadlock: nothing it waits for can change)") >= 0);
+         },
+         "WAIT_FAILED, 1 deadlocks, journal 1"},
+        {"the owner ends: abandoned, then the waiter's", nullptr,
+         [] {
+             DWORD holder = OtherHolder();
+             HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+             SimEndProcess(holder);
+             std::string result = Waited(WaitForSingleObject(mutex, 1000));
+             result += ", " + Waited(WaitForSingleObject(mutex, 1000)) + ", release";
+             for (int release = 0; release < 3; ++release)
+                 result += " " + Ok(ReleaseMutex(mutex));
+             return result;
+         },
+         "abandoned 0, object 0, release 1 1 0 err 288"},
+        {"the owner ends while the waiter opens the mutex", nullptr,
+         [] {
+             DWORD holder = OtherHolder();
+             SimAfterCall("OpenMutexA", [holder] { SimEndProcess(holder); });
+             HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+             return Waited(WaitForSingleObject(mutex, 1000));
+         },
+         "abandoned 0"},
+        {"the owner ends before anyone opened the mutex: it is gone", nullptr,
+         [] {
+             SimEndProcess(OtherHolder());
+             return OpenedObject(OpenMutexA(SYNCHRONIZE, FALSE, MUTEX));
+         },
+         "NULL err 2"},
+        {"the owner's other handles close with it", nullptr,
+         [] {
+             DWORD other = SimRunInOtherProcess([] { CreateEventA(nullptr, TRUE, FALSE, EVENT); });
+             std::string result = OpenedObject(OpenEventA(SYNCHRONIZE, FALSE, EVENT)) + ", ";
+             SimEndProcess(other);
+             return result + OpenedObject(OpenEventA(SYNCHRONIZE, FALSE, EVENT));
+         },
+         "handle, NULL err 2"},
+        {"the program's own run ends: its mutex is abandoned to the next run", nullptr,
+         [] {
+             DWORD firstRun = SimCurrentProcessId();
+             CreateMutexA(nullptr, TRUE, MUTEX);
+             SimEndProcess(firstRun);
+             std::string newRun = SimCurrentProcessId() != firstRun ? "new run" : "same run";
+             HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+             return newRun + ", " + (mutex ? "opened" : "missing");
+         },
+         // Its handles closed with it: the name is gone.
+         "new run, missing"},
+        {"the program's own run ends while another holds a handle: abandoned", nullptr,
+         [] {
+             DWORD firstRun = SimCurrentProcessId();
+             CreateMutexA(nullptr, TRUE, MUTEX);
+             SimRunInOtherProcess([] { OpenMutexA(SYNCHRONIZE, FALSE, MUTEX); });
+             SimEndProcess(firstRun);
+             HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+             return Waited(WaitForSingleObject(mutex, 0));
+         },
+         "abandoned 0"},
+        {"a mutex the program takes in its run is the run's own", nullptr,
+         [] {
+             HANDLE mutex = CreateMutexA(nullptr, FALSE, MUTEX);
+             std::string taken = Waited(WaitForSingleObject(mutex, 0));
+             std::string other;
+             SimRunInOtherProcess([&] {
+                 HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, MUTEX);
+                 other = Waited(WaitForSingleObject(opened, 0)) + " ";
+                 other += Ok(ReleaseMutex(opened));
+             });
+             return taken + ", other process: " + other;
+         },
+         "object 0, other process: WAIT_TIMEOUT 0 err 288"},
+        {"an unsignalled event alone, INFINITE: a deadlock", nullptr,
+         [] {
+             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+             std::string result = Waited(WaitForSingleObject(event, INFINITE)) + ", ";
+             return result + Deadlocks();
+         },
+         "WAIT_FAILED, 1 deadlocks"},
+    });
+}
+
+TEST(Waits, StartedProcessesEndWhenWaitedOnWithTheirExitCode)
+{
+    RunCases({
+        {"running until waited on, then its exit code", [] { SimSetExitCodeOfStartedPrograms(3); },
+         [] {
+             HANDLE process = StartTool();
+             std::string result = ExitCode(process) + ", ";
+             result += Waited(WaitForSingleObject(process, INFINITE)) + ", ";
+             return result + ExitCode(process) + ", waited " + std::to_string(SimShellExecutes()[0].waited);
+         },
+         "running, object 0, code 3, waited 1"},
+        {"a wait of 0 ms only looks", nullptr,
+         [] {
+             HANDLE process = StartTool();
+             std::string result = Waited(WaitForSingleObject(process, 0)) + ", ";
+             return result + ExitCode(process);
+         },
+         "WAIT_TIMEOUT, running"},
+        {"a set event wins over a running process", nullptr,
+         [] {
+             HANDLE event = CreateEventA(nullptr, TRUE, TRUE, EVENT);
+             HANDLE handles[2] = {StartTool(), event};
+             std::string result = Waited(WaitForMultipleObjects(2, handles, FALSE, INFINITE)) + ", ";
+             return result + ExitCode(handles[0]);
+         },
+         "object 1, running"},
+        {"an unset event: the process ends", nullptr,
+         [] {
+             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, EVENT);
+             HANDLE handles[2] = {event, StartTool()};
+             std::string result = Waited(WaitForMultipleObjects(2, handles, FALSE, INFINITE)) + ", ";
+             return result + ExitCode(handles[1]);
+         },
+         "object 1, code 0"},
+        {"the copy signals in its start-up callback", [] {
+             SimOnProcessStart([](const SimProcess&) {
+                 HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, EVENT);
+                 SetEvent(event);
+                 CloseHandle(event);
+             });
+         },
+         [] {
+             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, EVENT);
+             HANDLE handles[2] = {StartTool(), event};
+             std::string result = Waited(WaitForMultipleObjects(2, handles, FALSE, INFINITE)) + ", ";
+             return result + ExitCode(handles[0]);
+         },
+         "object 1, running"},
+        {"the copy ends at its start with a code of its own",
+         [] { SimOnProcessStart([](const SimProcess& process) { SimEndProcess(process.id, 5); }); },
+         [] {
+             HANDLE process = StartTool();
+             std::string result = Waited(WaitForSingleObject(process, 0)) + ", ";
+             result += ExitCode(process);
+             return result + ", waited " + std::to_string(SimShellExecutes()[0].waited);
+         },
+         "object 0, code 5, waited 0"},
+        {"a mutex the copy took is abandoned when it ends", [] {
+             SimOnProcessStart([](const SimProcess&) {
+                 WaitForSingleObject(OpenMutexA(SYNCHRONIZE, FALSE, MUTEX), 0);
+             });
+         },
+         [] {
+             HANDLE mutex = CreateMutexA(nullptr, FALSE, MUTEX);
+             HANDLE process = StartTool();
+             std::string result = Waited(WaitForSingleObject(mutex, 10));
+             WaitForSingleObject(process, INFINITE);
+             return result + ", " + Waited(WaitForSingleObject(mutex, 10));
+         },
+         "WAIT_TIMEOUT, abandoned 0"},
+        {"the copy's handles close when it ends", [] {
+             SimOnProcessStart([](const SimProcess&) { CreateEventA(nullptr, TRUE, FALSE, "Vorsil.Copy"); });
+         },
+         [] {
+             HANDLE process = StartTool();
+             std::string result = OpenedObject(OpenEventA(SYNCHRONIZE, FALSE, "Vorsil.Copy"));
+             WaitForSingleObject(process, INFINITE);
+             return result + ", " + OpenedObject(OpenEventA(SYNCHRONIZE, FALSE, "Vorsil.Copy"));
+         },
+         "handle, NULL err 2"},
+        {"a process that sends messages never ends under a wait that takes none",
+         [] { SimSentMessagesWhileRunning(1, WM_USER); },
+         [] {
+             HANDLE process = StartTool();
+             std::string result = Waited(WaitForSingleObject(process, INFINITE));
+             return result + ", deadlocked " + std::to_string(SimShellExecutes()[0].deadlocked) + ", " + Deadlocks();
+         },
+         "WAIT_FAILED, deadlocked 1, 1 deadlocks"},
+        {"waiting for all: the process ends, the unset event times out", nullptr,
+         [] {
+             HANDLE handles[2] = {StartTool(), CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+             std::string result = Waited(WaitForMultipleObjects(2, handles, TRUE, 20)) + " ";
+             result += ExitCode(handles[0]) + ", ";
+             SetEvent(handles[1]);
+             return result + Waited(WaitForMultipleObjects(2, handles, TRUE, 20));
+         },
+         "WAIT_TIMEOUT code 0, object 0"},
+        {"GetExitCodeProcess of a closed handle", nullptr,
+         [] {
+             HANDLE process = StartTool();
+             CloseHandle(process);
+             std::string result = ExitCode(process) + " ";
+             return result + Waited(WaitForSingleObject(process, 0));
+         },
+         "err 6 WAIT_FAILED"},
     });
 }
 
