@@ -195,6 +195,19 @@ TEST_F(Simulation, WaitWithoutSentMessagesInTheWakeMaskIsADeadlock)
     EXPECT_TRUE(SimCreatedProcesses()[0].deadlocked);
 }
 
+// A dialog whose opening waits for a started process, taking no messages.
+HANDLE g_waitedProcess;
+std::string g_waitResult;
+std::string Waited(DWORD result);
+INT_PTR CALLBACK WaitInDialog(HWND window, UINT message, WPARAM, LPARAM)
+{
+    if (message == WM_INITDIALOG)
+        g_waitResult = Waited(WaitForSingleObject(g_waitedProcess, INFINITE));
+    else if (message == WM_COMMAND)
+        EndDialog(window, 0);
+    return TRUE;
+}
+
 // "1", or "0 err N".
 std::string Ok(BOOL result) { return result ? "1" : "0 err " + std::to_string(GetLastError()); }
 
@@ -768,14 +781,24 @@ TEST(Waits, StartedProcessesEndWhenWaitedOnWithTheirExitCode)
              return result + ", " + OpenedObject(OpenEventA(SYNCHRONIZE, FALSE, "Vorsil.Copy"));
          },
          "handle, NULL err 2"},
-        {"a process that sends messages never ends under a wait that takes none",
+        {"a process that sends messages to the open window never ends under a wait that takes none",
+         [] { SimSentMessagesWhileRunning(1, WM_USER); },
+         [] {
+             g_waitedProcess = StartTool();
+             SimDialogScript({SimButtonClick(IDCANCEL)});
+             DialogBoxParamA(SimInstance(), MAKEINTRESOURCEA(100), nullptr, WaitInDialog, 0);
+             return g_waitResult + ", deadlocked " + std::to_string(SimShellExecutes()[0].deadlocked) + ", " +
+                    Deadlocks();
+         },
+         "WAIT_FAILED, deadlocked 1, 1 deadlocks"},
+        {"a process that sends messages has nobody to send them to without a window",
          [] { SimSentMessagesWhileRunning(1, WM_USER); },
          [] {
              HANDLE process = StartTool();
              std::string result = Waited(WaitForSingleObject(process, INFINITE));
              return result + ", deadlocked " + std::to_string(SimShellExecutes()[0].deadlocked) + ", " + Deadlocks();
          },
-         "WAIT_FAILED, deadlocked 1, 1 deadlocks"},
+         "object 0, deadlocked 0, 0 deadlocks"},
         {"waiting for all: the process ends, the unset event times out", nullptr,
          [] {
              HANDLE handles[2] = {StartTool(), CreateEventA(nullptr, TRUE, FALSE, nullptr)};

@@ -258,7 +258,9 @@ DWORD Wait(const char* function, DWORD count, const HANDLE* handles, BOOL waitAl
         if (running == waitables.end())
             break;
         SimProcess& process = ProcessRecord(running->process);
-        if (process.sentMessagesPending > 0) {
+        // A process sends its messages to the open dialog: with none open, it
+        // has nobody to wait for.
+        if (process.sentMessagesPending > 0 && OpenDialogWindow() != nullptr) {
             // It waits for this thread to take its message, which this wait never does.
             process.deadlocked = true;
             call.Done("WAIT_FAILED (deadlock: the process sends messages the wait does not take)");
