@@ -1,6 +1,7 @@
 #include "launcher.h"
 #include "messages.h"
 #include "progress.h"
+#include "removal.h"
 #include "resource.h"
 #include "text.h"
 #include <shellapi.h>
@@ -28,7 +29,8 @@ static bool FindOwnPaths(HINSTANCE instance)
 // The built-in texts: the log's own are read later, by the copy.
 static int ReportNoSafeCopy()
 {
-    (void)MessageBoxA(nullptr, MessageText(MSG_NO_SAFE_COPY), MessageText(MSG_CAPTION), MB_ICONHAND);
+    if (!g_silent)
+        (void)MessageBoxA(nullptr, MessageText(MSG_NO_SAFE_COPY), MessageText(MSG_CAPTION), MB_ICONHAND);
     return EXIT_NO_SAFE_COPY;
 }
 
@@ -45,33 +47,44 @@ static const char* ArgumentForCopy(const char* argumentText, char* defaultLogPat
     return ""; // no such log can exist; the copy reports it missing
 }
 
+// The copy's parameters: the switch of a silent run, then the log argument.
+static const char* ParametersForCopy(const char* argument, char* parameters)
+{
+    if (!g_silent)
+        return argument;
+    // A log path that does not fit cannot be opened: the copy says so.
+    if (!CopyText(parameters, MAX_PATH + 4, "/S ") || !AppendText(parameters, MAX_PATH + 4, argument))
+        (void)CopyText(parameters, MAX_PATH + 4, "/S");
+    return parameters;
+}
+
 // First run: copy the program to the temporary folder and start the copy with
 // the log path, with an administrator's rights only for a log that ordinary
-// programs cannot have changed.
-static int RelaunchFromTempFolder(const char* argumentText)
+// programs cannot have changed. A silent run waits for the copy.
+static int RelaunchFromTempFolder(const char* logArgument)
 {
     char defaultLogPath[MAX_PATH];
-    const char* argument = ArgumentForCopy(argumentText, defaultLogPath);
+    const char* argument = ArgumentForCopy(logArgument, defaultLogPath);
     char logPath[MAX_PATH];
     const char* verb = TakeLogPath(logPath, argument) ? StartVerbFor(logPath) : "open";
+    char parameters[MAX_PATH + 4];
 
     HANDLE copy = LockVerifiedTempCopy(g_modulePath);
     if (copy == INVALID_HANDLE_VALUE)
         return ReportNoSafeCopy();
-    HINSTANCE started = ShellExecuteA(nullptr, verb, g_tempCopyPath, argument, nullptr, SW_SHOWDEFAULT);
+    int exitCode;
+    bool started = StartCopy(verb, ParametersForCopy(argument, parameters), logPath, &exitCode);
     DWORD error = GetLastError();
     // The started copy's image is mapped by now and can no longer be changed.
     (void)CloseHandle(copy);
-    if (reinterpret_cast<UINT_PTR>(started) > 32)
-        return 0;
+    if (started)
+        return exitCode;
     // A user who declined the administrator's consent has said enough.
     if (error == ERROR_CANCELLED)
         return EXIT_NO_SAFE_COPY;
     return ReportNoSafeCopy();
 }
 
-// The log path is the argument; a quoted one without its opening quote and
-// from its last quote on.
 bool TakeLogPath(char* logPath, const char* argumentText)
 {
     if (*argumentText != '"')
@@ -92,19 +105,27 @@ static bool LogCanBeOpened(const char* path)
     return true;
 }
 
-// Second run: the copy in the temporary folder asks and removes.
-static int RunFromTempFolder(const char* argumentText)
+// Second run: the copy in the temporary folder asks and removes; a silent one
+// removes without a word.
+static int RunFromTempFolder(const char* logArgument)
 {
-    // Lets the first run end and release the installed program file.
-    Sleep(1000);
+    // Lets the first run end and release the installed program file; a silent
+    // first run waits for this run instead, which hands over before that file.
+    if (!g_silent)
+        Sleep(1000);
 
-    if (!TakeLogPath(g_logPath, argumentText) || !LogCanBeOpened(g_logPath)) {
-        (void)MessageBoxA(nullptr, MessageText(MSG_LOG_NOT_FOUND), MessageText(MSG_CAPTION), MB_ICONHAND);
+    if (!TakeLogPath(g_logPath, logArgument) || !LogCanBeOpened(g_logPath)) {
+        if (!g_silent)
+            (void)MessageBoxA(nullptr, MessageText(MSG_LOG_NOT_FOUND), MessageText(MSG_CAPTION), MB_ICONHAND);
         return EXIT_LOG_NOT_FOUND;
     }
     LoadMessageOverrides(g_logPath);
     // Scheduled before the question, so a copy whose user declines goes too.
     ScheduleSelfDeletion(g_tempCopyPath);
+    if (g_silent) {
+        RunRemoval();
+        return 0;
+    }
 
     if (MessageBoxA(nullptr, MessageText(MSG_CONFIRM), MessageText(MSG_CAPTION),
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
@@ -122,9 +143,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int)
     // in its manifest unless the library is loaded before its first window.
     (void)LoadLibraryA("comctl32.dll");
     g_instance = instance;
+    const char* logArgument = AfterSilentSwitch(argumentText);
+    g_silent = logArgument != nullptr;
     if (!FindOwnPaths(instance))
         return ReportNoSafeCopy();
     if (!RunsAsTempCopy(g_modulePath))
-        return RelaunchFromTempFolder(argumentText);
-    return RunFromTempFolder(argumentText);
+        return RelaunchFromTempFolder(g_silent ? logArgument : argumentText);
+    return RunFromTempFolder(g_silent ? logArgument : argumentText);
 }

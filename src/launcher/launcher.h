@@ -45,5 +45,18 @@ HANDLE LockVerifiedTempCopy(const char* modulePath);
 // "runas" when the copy should ask for an administrator's rights, else "open".
 const char* StartVerbFor(const char* logPath);
 
+// A silent uninstall: no question, no window, no box; the first run waits.
+extern bool g_silent;
+// The text after a leading "/S" switch (either case) and its blanks, or
+// nullptr when the argument text does not start with the switch alone.
+const char* AfterSilentSwitch(const char* argumentText);
+// Starts the temporary copy; false when it could not be started. A silent
+// run then waits until the copy has removed everything the log lists, or has
+// ended, and sets the exit code the caller gets; otherwise it is 0.
+bool StartCopy(const char* verb, const char* parameters, const char* logPath, int* exitCode);
+// In the copy of a silent run, once all the log lists is gone: tells the
+// waiting first run, which then ends and lets go of the program file.
+void TellCallerListedItemsGone();
+
 // Registers the temporary copy for deletion at the next restart.
 void ScheduleSelfDeletion(const char* path);

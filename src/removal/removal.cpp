@@ -5,14 +5,32 @@
 #include "progress.h"
 #include "text.h"
 
+// A silent run's first run ends just after it has been told, and its program
+// file cannot be deleted before; anything else that keeps the file is not
+// waited for. The limit stands for a first run that was never told.
+static const int IN_USE_RETRIES = 30;
+static const DWORD IN_USE_RETRY_DELAY = 100;
+
+static void DeleteProgramFile(const char* path)
+{
+    for (int attempt = 0; attempt < IN_USE_RETRIES; ++attempt) {
+        if (DeleteFileA(path) || !g_silent)
+            return;
+        DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+            return;
+        Sleep(IN_USE_RETRY_DELAY);
+    }
+}
+
 // The program's file in the log's folder: the installed copy, under whatever name the user gave it.
 static void DeleteInstalledProgram()
 {
     char path[MAX_PATH];
     if (FileNamePart(g_logPath) == nullptr)
-        (void)DeleteFileA(g_logPath);
+        DeleteProgramFile(g_logPath);
     else if (ReplaceFileNamePart(path, MAX_PATH, g_logPath, g_ownFileName))
-        (void)DeleteFileA(path);
+        DeleteProgramFile(path);
 }
 
 // The first run's current directory is inherited, and it is often the
@@ -28,7 +46,8 @@ static void LeaveInstallationFolder()
 void RunRemoval()
 {
     // The window has just been shown; let the user see it before it changes.
-    Sleep(1000);
+    if (!g_silent)
+        Sleep(1000);
     AddStatusLine("Start...");
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.PreRunApp"));
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.RunApp"));
@@ -40,6 +59,7 @@ void RunRemoval()
     // Read while the log still exists; the directories go after the log and the program.
     char* directories = ReadLogSection(MSG_REMOVING_DIRECTORIES, "CreateDirs");
     (void)DeleteFileA(g_logPath);
+    TellCallerListedItemsGone();
     DeleteInstalledProgram();
     LeaveInstallationFolder();
     RemoveListedDirectories(directories);

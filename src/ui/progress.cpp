@@ -8,6 +8,9 @@ HWND g_statusList;
 
 void AddStatusLine(const char* text)
 {
+    // A silent run has no window: its status lines go nowhere.
+    if (g_statusList == nullptr)
+        return;
     (void)SendMessageA(g_statusList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text ? text : ""));
     LRESULT count = SendMessageA(g_statusList, LB_GETCOUNT, 0, 0);
     (void)SendMessageA(g_statusList, LB_SETCURSEL, WPARAM(count - 1), 0);

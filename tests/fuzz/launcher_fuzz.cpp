@@ -128,7 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::string argumentText = argument;
 
-    std::string logPath = LogPathOf(argumentText);
+    // A silent run takes its log argument after the switch, and shows no box.
+    const char* afterSwitch = AfterSilentSwitch(argumentText.c_str());
+    bool silent = afterSwitch != nullptr;
+    std::string logArgument = silent ? afterSwitch : argumentText;
+    std::string logPath = LogPathOf(logArgument);
     if (flags & FLAG_LOG_AT_ARGUMENT)
         PlaceFile(logPath, fields[3]);
     bool logReadable = logPath.size() < MAX_PATH && !logPath.empty() && logPath.back() != '\\' &&
@@ -143,9 +147,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!started.empty()) {
         // The first run: the copy is started with the argument or the default log path.
         if (exitCode != 0 || started.size() != 1 || !boxes.empty())
-            FuzzFailure("the first run did more than start the copy once");
-        std::string expected = argumentText;
-        if (argumentText.size() <= SHORT_ARGUMENT_LENGTH) {
+            FuzzFailure("the first run did more than start the copy once (exit code " + std::to_string(exitCode) +
+                        ", " + std::to_string(started.size()) + " started, " + std::to_string(boxes.size()) + " boxes)");
+        std::string expected = logArgument;
+        if (logArgument.size() <= SHORT_ARGUMENT_LENGTH) {
             size_t cut = modulePath.rfind('\\');
             if (cut == std::string::npos)
                 expected = modulePath;
@@ -154,8 +159,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             else
                 expected = "";
         }
+        // A silent run passes its switch on, then the log argument.
+        if (silent)
+            expected = expected.size() + 3 < MAX_PATH + 4 ? "/S " + expected : "/S";
         if (started[0].parameters != expected)
             FuzzFailure("the copy was started with \"" + started[0].parameters + "\" instead of \"" + expected + "\"");
+    } else if (silent) {
+        if (!boxes.empty() || SimLastDialog().exists)
+            FuzzFailure("a silent run showed a window");
+        if (exitCode != EXIT_NO_SAFE_COPY && exitCode != (logReadable ? 0 : 1))
+            FuzzFailure("the silent second run took the log \"" + logPath + "\" for " +
+                        (logReadable ? "missing" : "present"));
     } else if (exitCode == EXIT_NO_SAFE_COPY) {
         // No copy could be prepared: one box says so, and nothing was started.
         if (boxes.size() != 1 || boxes[0].text != MessageText(MSG_NO_SAFE_COPY))

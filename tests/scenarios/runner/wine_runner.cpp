@@ -230,21 +230,6 @@ std::string EnvironmentVariable(const char* name)
     return length && length < sizeof value ? std::string(value, length) : std::string();
 }
 
-// Processes of that image name other than this one.
-std::vector<DWORD> ProcessesNamed(const std::string& fileName)
-{
-    std::vector<DWORD> found;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return found;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ProcessID != GetCurrentProcessId() && lstrcmpiA(FileNameOf(entry.szExeFile).c_str(), fileName.c_str()) == 0)
-            found.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return found;
-}
 
 // The Windows version Wine reports to programs started from now on, for the
 // whole prefix ("win98": the 95 family); "" goes back to the prefix's default.
@@ -342,7 +327,7 @@ scenario::Observed Run(const Scenario& s)
         CloseHandle(file);
     // Probes the program did not wait for finish their work.
     DWORD waited = 0;
-    while (!ProcessesNamed("probe.exe").empty() && waited < 15000) {
+    while (!processes::ProcessesNamed("probe.exe").empty() && waited < 15000) {
         Sleep(100);
         waited += 100;
     }

@@ -376,6 +376,96 @@ void UnicodeTempFolder(const CaseContext& context) {
     RemoveDirectoryW(folder.c_str());
 }
 
+// What a silent run must have done by the time the process its caller started
+// ends: every listed item gone but the program file and the folders, which wait
+// for that process's end and must follow within a second.
+void CheckSilentRun(const Installation& app, const SilentRun& run, const std::vector<Item>& goneAtEnd,
+                    const std::vector<Item>& goneAfter) {
+    if (!check::That(run.started, "the program starts")) return;
+    check::That(run.ended, "the process the caller started ends by itself");
+    check::Equal("the windows the silent run showed", std::string(), run.windowSeen);
+    for (const Item& item : goneAtEnd)
+        check::That(!item.Exists(), item.Describe() + " is gone when the caller's process ends");
+    auto anyLeft = [&] {
+        for (const Item& item : goneAfter)
+            if (item.Exists()) return true;
+        return false;
+    };
+    while (anyLeft() && GetTickCount() - run.endedAt < 3000) Sleep(20);
+    DWORD after = GetTickCount() - run.endedAt;
+    for (const Item& item : goneAfter)
+        check::That(!item.Exists(), item.Describe() + " is gone after the caller's process has ended");
+    if (!goneAfter.empty()) {
+        check::Info("they were gone %lu ms after the caller's process ended", after);
+        check::That(after <= 1000, "the program file and the folders go within a second");
+    }
+    for (const Item& item : app.ExpectedKept()) check::That(item.Exists(), item.Describe() + " is kept");
+    check::Equal("program processes left running", 0, run.straysKilled);
+}
+
+// Silent, as a deployment tool runs it: "/S", started from the installation
+// folder's parent, with program runs. No window at all; the caller's process
+// ends with 0 once everything listed is gone; the copy is scheduled as usual.
+void SilentUninstall(const CaseContext& context) {
+    const std::string folder = TestFolder("Silent Test");
+    Installation app = SampleApp(folder, context.helpers);
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+    std::vector<Item> goneAtEnd, goneAfter;
+    for (const Item& item : app.ExpectedGone()) {
+        bool waitsForCaller = item.path == app.ProgramPath() || item.kind == Item::Directory;
+        (waitsForCaller ? goneAfter : goneAtEnd).push_back(item);
+    }
+    std::vector<bool> goneInTime;
+    SilentRun run = RunSilently(app, "/S", machine::ParentOf(folder), [&] {
+        for (const Item& item : goneAtEnd) goneInTime.push_back(!item.Exists());
+    });
+    check::Equal("the exit code", 0, run.exitCode);
+    for (size_t i = 0; i < goneInTime.size(); ++i)
+        check::That(goneInTime[i], goneAtEnd[i].Describe() + " was gone the moment the caller's process ended");
+    CheckSilentRun(app, run, goneAtEnd, goneAfter);
+    UserSession seen;
+    seen.tempCopyPath = TempCopyPath(app.ProgramName());
+    CheckScheduledInRegistry(seen, false);
+    for (const SampleMarker& marker : SampleMarkers(folder, context.helpers)) {
+        std::string written;
+        for (int waited = 0; waited < 10000 && !machine::ReadFile(marker.path, &written); waited += 100) Sleep(100);
+        check::Equal("the mark left by the run program in " + marker.path, marker.expected, written);
+    }
+}
+
+// Silent without a log: nothing is removed, no window, exit code 1.
+void SilentMissingLog(const CaseContext& context) {
+    Installation app(TestFolder("Silent Missing Log Test"));
+    app.AddFile(app.Folder() + "\\app.exe", "program\r\n");
+    app.WithoutLog();
+    app.ExpectEverythingKept();
+    if (!app.Lay(context.program)) return;
+    SilentRun run = RunSilently(app, "/s", app.Folder(), [] {});
+    check::Equal("the exit code", 1, run.exitCode);
+    CheckSilentRun(app, run, {}, {});
+}
+
+// "/S" with a quoted log path in another folder: that log's items go, the log
+// too, and the program of that name in the log's folder (there is none).
+void SilentLogInOtherFolder(const CaseContext& context) {
+    Installation app(TestFolder("Silent Other Log Test"));
+    const std::string logFolder = "C:\\Vorsil Logs\\Silent Other Log";
+    const std::string log = logFolder + "\\install.log";
+    app.AddFile(app.Folder() + "\\app.exe", "program\r\n");
+    app.AddCleanup(Item::DirectoryAt(logFolder));
+    app.WithoutLog();
+    app.ExpectGone(Item::FileAt(app.Folder() + "\\app.exe"));
+    app.ExpectKept(Item::FileAt(app.ProgramPath()));
+    if (!app.Lay(context.program)) return;
+    Installation logged(logFolder);
+    logged.LogLine("CopyFiles", app.Folder() + "\\app.exe=1");
+    check::That(machine::WriteFile(log, logged.LogText()), "the log is written in another folder");
+    SilentRun run = RunSilently(app, "/S \"" + log + "\"", "C:\\", [] {});
+    check::Equal("the exit code", 0, run.exitCode);
+    CheckSilentRun(app, run, {Item::FileAt(app.Folder() + "\\app.exe"), Item::FileAt(log)}, {});
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -396,6 +486,11 @@ const std::vector<Case> kCases = {
              "the demo's sample installation: everything listed gone, everything else kept"),
     E2E_CASE("unicode-temp-folder", UnicodeTempFolder,
              "a temporary folder named in letters outside the code page: the copy runs from its short form"),
+    E2E_CASE("silent-uninstall", SilentUninstall,
+             "/S from the folder's parent: no window, exit 0 once all is gone, program file and folder a moment after"),
+    E2E_CASE("silent-missing-log", SilentMissingLog, "/s without a log: nothing removed, no window, exit code 1"),
+    E2E_CASE("silent-log-in-other-folder", SilentLogInOtherFolder,
+             "/S with a quoted log path in another folder: that log's items and the log go, exit 0"),
 };
 
 }  // namespace

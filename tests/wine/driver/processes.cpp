@@ -101,16 +101,24 @@ std::string ImageName(DWORD processId) {
     return name;
 }
 
-int KillAllNamed(const std::string& fileName) {
-    int killed = 0;
+std::vector<DWORD> ProcessesNamed(const std::string& fileName) {
+    std::vector<DWORD> found;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-        if (lstrcmpiA(FileNamePart(entry.szExeFile).c_str(), fileName.c_str()) != 0) continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID != GetCurrentProcessId() &&
+            lstrcmpiA(FileNamePart(entry.szExeFile).c_str(), fileName.c_str()) == 0)
+            found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
+int KillAllNamed(const std::string& fileName) {
+    int killed = 0;
+    for (DWORD id : ProcessesNamed(fileName)) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
         if (!process) continue;
         if (TerminateProcess(process, 255)) {
             WaitForSingleObject(process, 5000);
@@ -118,7 +126,6 @@ int KillAllNamed(const std::string& fileName) {
         }
         CloseHandle(process);
     }
-    CloseHandle(snapshot);
     return killed;
 }
 

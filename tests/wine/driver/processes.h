@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace processes {
 
@@ -25,6 +26,9 @@ std::string ArgumentsOf(const std::string& commandLine);
 
 // The file name of the process's image, or "" when it cannot be read.
 std::string ImageName(DWORD processId);
+
+// The processes of that image file name other than this one.
+std::vector<DWORD> ProcessesNamed(const std::string& fileName);
 
 // Ends every process of that file name other than this one; returns how many.
 int KillAllNamed(const std::string& fileName);

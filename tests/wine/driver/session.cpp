@@ -124,3 +124,35 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
     seen.straysKilled = processes::KillAllNamed(programName);
     return seen;
 }
+
+SilentRun RunSilently(const Installation& installation, const std::string& arguments, const std::string& folder,
+                      const std::function<void()>& atEnd) {
+    SilentRun run;
+    const std::string programName = installation.ProgramName();
+    processes::KillAllNamed(programName);
+    PROCESS_INFORMATION started;
+    run.started = processes::Start(installation.ProgramPath(), arguments, folder, &started);
+    if (!run.started) return run;
+    CloseHandle(started.hThread);
+    // Both runs are watched for a window until the started one ends.
+    const DWORD limitMs = 60000;
+    DWORD start = GetTickCount();
+    while (!run.ended && GetTickCount() - start < limitMs) {
+        HWND window = desktop::WaitForWindow([&](HWND w) { return OwnedByProgram(w, programName); }, 50,
+                                             started.hProcess);
+        if (window && run.windowSeen.empty()) run.windowSeen = "\"" + desktop::Text(window) + "\"";
+        run.ended = WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0;
+    }
+    if (run.ended) {
+        run.endedAt = GetTickCount();
+        GetExitCodeProcess(started.hProcess, &run.exitCode);
+        atEnd();
+    } else {
+        TerminateProcess(started.hProcess, 255);
+    }
+    CloseHandle(started.hProcess);
+    // The copy finishes the program file and the folders after the caller's end.
+    for (int waited = 0; waited < 5000 && !processes::ProcessesNamed(programName).empty(); waited += 50) Sleep(50);
+    run.straysKilled = processes::KillAllNamed(programName);
+    return run;
+}

@@ -65,5 +65,19 @@ struct UserSession {
 // bounded; whatever is still running at the end is ended.
 UserSession RunAsUser(const Installation& installation, const UserActions& actions);
 
+// A silent uninstall as a deployment tool runs one: started with its arguments
+// in a folder, waited for, never looked at.
+struct SilentRun {
+    bool started = false;
+    bool ended = false;
+    DWORD exitCode = STILL_ACTIVE;
+    std::string windowSeen;  // the caption of a window of the program, "" when none appeared
+    DWORD endedAt = 0;       // GetTickCount when the started process was seen to end
+    int straysKilled = 0;
+};
+// atEnd runs the moment the started process has ended.
+SilentRun RunSilently(const Installation& installation, const std::string& arguments, const std::string& folder,
+                      const std::function<void()>& atEnd);
+
 // The path of the temporary copy the program makes of itself.
 std::string TempCopyPath(const std::string& programName);

@@ -1,0 +1,145 @@
+// "/S": a silent uninstall that callers can wait for. No question, no window,
+// no box; the first run ends when everything the log lists is gone.
+#include "launcher.h"
+#include "support/world.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+const std::string DEFAULT_LOG = LOG_PATH;
+
+struct SwitchCase {
+    const char* arguments;
+    std::string passedOn;
+};
+
+TEST(SilentSwitch, OnlySlashSAloneOrBeforeALogArgumentIsTheSwitch)
+{
+    const SwitchCase cases[] = {
+        {"/S", "/S " + DEFAULT_LOG},
+        {"/s", "/S " + DEFAULT_LOG},
+        {"/S C:\\x\\install.log", "/S C:\\x\\install.log"},
+        {"/S \"C:\\with blanks\\install.log\"", "/S \"C:\\with blanks\\install.log\""},
+        {"/S \t ab", "/S " + DEFAULT_LOG},
+        {"/Sx", DEFAULT_LOG},
+        {"-S", DEFAULT_LOG},
+        {"/Silent", "/Silent"},
+    };
+    for (const SwitchCase& row : cases) {
+        InstallApplication("");
+        SimSetExitCodeOfStartedPrograms(0);
+        EXPECT_EQ(0, RunInstalledProgram(row.arguments)) << row.arguments;
+        std::vector<SimProcess> started = SimShellExecutes();
+        ASSERT_EQ(1u, started.size()) << row.arguments;
+        EXPECT_EQ(row.passedOn, started[0].parameters) << row.arguments;
+        bool silent = row.passedOn.compare(0, 3, "/S ") == 0;
+        EXPECT_EQ(silent, started[0].ended) << row.arguments << ": only a silent first run waits for its copy";
+        EXPECT_TRUE(SimMessageBoxes().empty()) << row.arguments;
+    }
+}
+
+TEST(SilentFirstRun, EndsWithTheCopysExitCodeWhenTheCopyEndsWithoutSignalling)
+{
+    for (DWORD code : {0u, 1u, 2u}) {
+        InstallApplication("");
+        SimSetExitCodeOfStartedPrograms(code);
+        EXPECT_EQ(int(code), RunInstalledProgram("/S")) << code;
+        EXPECT_TRUE(SimDeadlocks().empty()) << code;
+    }
+}
+
+TEST(SilentFirstRun, EndsOnceTheCopyHasRemovedWhatTheLogLists)
+{
+    InstallApplication("");
+    // The copy, as it gets there: its program file and folders still to go.
+    SimOnProcessStart([](const SimProcess&) {
+        g_silent = true;
+        CopyText(g_logPath, MAX_PATH, LOG_PATH);
+        TellCallerListedItemsGone();
+    });
+    SimSetExitCodeOfStartedPrograms(7);
+    EXPECT_EQ(0, RunInstalledProgram("/S"));
+    SimOnProcessStart(nullptr);
+    ASSERT_EQ(1u, SimShellExecutes().size());
+    EXPECT_FALSE(SimShellExecutes()[0].ended) << "the copy goes on after the first run";
+    EXPECT_TRUE(SimDeadlocks().empty());
+}
+
+TEST(SilentFirstRun, WithoutASafeCopyEndsWithTwoAndNoBox)
+{
+    InstallApplication("");
+    SimWriteFile(TEMP_COPY, "MZ somebody else's program");
+    SimHoldFileOpen(TEMP_COPY, FILE_SHARE_READ);
+    EXPECT_EQ(2, RunInstalledProgram("/S"));
+    EXPECT_TRUE(SimMessageBoxes().empty());
+    EXPECT_TRUE(SimShellExecutes().empty());
+}
+
+struct SilentCopyCase {
+    const char* name;
+    std::string log;
+    const char* arguments;
+    int exitCode;
+    bool logRemains;
+};
+
+TEST(SilentCopy, RemovesWithoutAWordAndWithoutPauses)
+{
+    const char APP[] = "C:\\Program Files\\Acme Tool\\app.exe";
+    const SilentCopyCase cases[] = {
+        {"a log listing a file", Lines({"[CopyFiles]", std::string(APP) + "=1"}), "/S C:\\Program Files\\Acme Tool\\install.log", 0, false},
+        {"a log listing nothing", "", "/S \"C:\\Program Files\\Acme Tool\\install.log\"", 0, false},
+        {"a missing log", "", "/S C:\\Program Files\\Acme Tool\\missing.log", 1, true},
+        {"no log argument", "", "/S", 1, true},
+    };
+    for (const SilentCopyCase& row : cases) {
+        InstallApplication(row.log);
+        SimWriteFile(APP, "MZ app");
+        int exitCode = RunTempCopy(row.arguments, IDCANCEL);
+
+        EXPECT_EQ(row.exitCode, exitCode) << row.name;
+        EXPECT_TRUE(SimMessageBoxes().empty()) << row.name;
+        EXPECT_FALSE(SimLastDialog().exists) << row.name;
+        EXPECT_EQ(0u, SimSleptMilliseconds()) << row.name << ": the pauses are for a user watching";
+        EXPECT_EQ(row.logRemains, SimFileExists(LOG_PATH)) << row.name;
+        EXPECT_EQ(row.logRemains, SimFileExists(PROGRAM_PATH)) << row.name;
+        if (row.exitCode == 0) {
+            EXPECT_EQ(row.log.empty(), SimFileExists(APP)) << row.name;
+            // The waiting first run is told before the program file, which it holds.
+            int told = SimFindCall("SetEvent(");
+            ASSERT_NE(-1, told) << row.name;
+            EXPECT_LT(told, SimFindCall("DeleteFileA(\"C:\\Program Files\\Acme Tool\\vorsil.exe\")")) << row.name;
+            EXPECT_GT(told, SimFindCall("DeleteFileA(\"C:\\Program Files\\Acme Tool\\install.log\")")) << row.name;
+            std::vector<std::string> pending = SimRegistryMultiString(
+                HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                "PendingFileRenameOperations");
+            ASSERT_EQ(2u, pending.size()) << row.name;
+            EXPECT_EQ(std::string("\\??\\") + TEMP_COPY, pending[0]) << row.name;
+        }
+    }
+}
+
+TEST(SilentCopy, WaitsForTheFirstRunToLetGoOfTheProgramFile)
+{
+    InstallApplication("");
+    // The first run still holds its file; it ends a little after being told.
+    HANDLE held = SimHoldFileOpen(PROGRAM_PATH, FILE_SHARE_READ);
+    int deletions = 0;
+    std::function<void()> countDeletion = [&] {
+        if (++deletions == 3)
+            SimReleaseFile(held);
+        else
+            SimAfterCall("DeleteFileA", countDeletion);
+    };
+    SimAfterCall("DeleteFileA", countDeletion);
+    EXPECT_EQ(0, RunTempCopy("/S " + std::string(LOG_PATH), IDCANCEL));
+    EXPECT_FALSE(SimFileExists(PROGRAM_PATH));
+    EXPECT_GT(SimSleptMilliseconds(), 0u);
+    EXPECT_LE(SimSleptMilliseconds(), 1000u);
+}
+
+} // namespace
