@@ -10,10 +10,10 @@ const DWORD SEARCH_SYSTEM32_ONLY = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
 // themes, a shell start). Without a way to keep the program's own folder out of
 // the search, they are loaded from the system folder before anything asks for
 // them by name: a file of that name in the temporary folder is then never used.
-static const char* const ON_DEMAND_LIBRARIES[] = {
-    "uxtheme.dll", "dwmapi.dll",  "version.dll", "cryptbase.dll", "userenv.dll", "propsys.dll", "apphelp.dll",
-    "oleacc.dll",  "clbcatq.dll", "setupapi.dll", "profapi.dll",  "sspicli.dll", "ntmarta.dll",
-};
+// One text, each name ended by a terminator, the list by an empty name;
+// LoadLibraryA adds ".dll" to a name without extension.
+static const char ON_DEMAND_LIBRARIES[] = "uxtheme\0dwmapi\0version\0cryptbase\0userenv\0propsys\0apphelp\0"
+                                          "oleacc\0clbcatq\0setupapi\0profapi\0sspicli\0ntmarta\0";
 
 FARPROC KernelFunction(const char* name)
 {
@@ -46,6 +46,6 @@ void RestrictLibrarySearch()
         (void)setDllDirectory("");
     if (setDefaultDllDirectories != nullptr)
         return;
-    for (const char* name : ON_DEMAND_LIBRARIES)
+    for (const char* name = ON_DEMAND_LIBRARIES; *name != '\0'; name += TextLength(name) + 1)
         LoadFromSystemFolder(name);
 }

@@ -1,23 +1,24 @@
 #include "messages.h"
 #include "text.h"
 
-static const char* const BUILT_IN_MESSAGES[MESSAGE_COUNT] = {
-    "Uninstall",
-    nullptr,
-    "Installation log file install.log not found!",
-    "Are you sure you want to completely remove Program and all of its components?",
-    "Uninstall is finished.",
-    "Removing files...",
-    "Removing registry values...",
-    "Removing registry keys...",
-    "Removing ini-entries...",
-    "Removing shortcuts...",
-    "Removing directories...",
-    "The uninstaller could not prepare its temporary copy. Close other programs and try again.",
-    nullptr, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
-    "Close",
-};
+// The built-in texts in slot order, each ended by a terminator; an empty one
+// is a slot without text. One text rather than a table of pointers keeps the
+// program smaller.
+static const char BUILT_IN_MESSAGES[] =
+    "Uninstall\0"
+    "\0"
+    "Installation log file install.log not found!\0"
+    "Are you sure you want to completely remove Program and all of its components?\0"
+    "Uninstall is finished.\0"
+    "Removing files...\0"
+    "Removing registry values...\0"
+    "Removing registry keys...\0"
+    "Removing ini-entries...\0"
+    "Removing shortcuts...\0"
+    "Removing directories...\0"
+    "The uninstaller could not prepare its temporary copy. Close other programs and try again.\0"
+    "\0\0\0\0\0\0\0\0\0\0"
+    "Close";
 
 // Texts from the log's [Strings] section; an empty one means the built-in text stands.
 static char g_messageOverrides[MESSAGE_COUNT][MESSAGE_TEXT_SIZE];
@@ -28,7 +29,10 @@ const char* MessageText(int id)
         return nullptr;
     if (g_messageOverrides[id][0] != '\0')
         return g_messageOverrides[id];
-    return BUILT_IN_MESSAGES[id];
+    const char* text = BUILT_IN_MESSAGES;
+    for (int slot = 0; slot < id; ++slot)
+        text += TextLength(text) + 1;
+    return *text != '\0' ? text : nullptr;
 }
 
 void LoadMessageOverrides(const char* logPath)

@@ -9,23 +9,17 @@ static const unsigned KEY_PATH_OFFSET = 5;
 
 HKEY HiveFromPrefix(const char* line)
 {
-    char prefix[5];
-    for (int i = 0; i < 4; ++i) {
-        if (line[i] == '\0')
-            return nullptr;
-        prefix[i] = char(line[i] & ~0x20); // ASCII letters in upper case
+    static const char NAMES[] = "HKCRHKCUHKLMHKCCHKDD";
+    static const HKEY ROOTS[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CURRENT_CONFIG,
+                                 HKEY_DYN_DATA};
+    for (int root = 0; root < 5; ++root) {
+        int i = 0;
+        // ASCII letters in upper case; a terminator matches no letter.
+        while (i < 4 && char(line[i] & ~0x20) == NAMES[4 * root + i])
+            ++i;
+        if (i == 4)
+            return ROOTS[root];
     }
-    prefix[4] = '\0';
-    static const struct {
-        const char* name;
-        HKEY root;
-    } roots[] = {
-        {"HKCR", HKEY_CLASSES_ROOT},  {"HKCU", HKEY_CURRENT_USER}, {"HKLM", HKEY_LOCAL_MACHINE},
-        {"HKCC", HKEY_CURRENT_CONFIG}, {"HKDD", HKEY_DYN_DATA},
-    };
-    for (const auto& candidate : roots)
-        if (SameTextIgnoringCase(prefix, candidate.name))
-            return candidate.root;
     return nullptr;
 }
 
