@@ -254,6 +254,34 @@ extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR 
     return reinterpret_cast<HINSTANCE>(uintptr_t(33));
 }
 
+// A wait for no handle: what waits in the queue, or arrives by the clock
+// before the time runs out, ends it; else the time runs out.
+static DWORD WaitForMessagesOnly(Call& call, DWORD milliseconds, DWORD wakeMask)
+{
+    DWORD waited = 0;
+    for (;;) {
+        if (QueueWakes(wakeMask)) {
+            AddSleptTime(waited);
+            call.Done("WAIT_OBJECT_0 after " + std::to_string(waited) + " ms");
+            return WAIT_OBJECT_0;
+        }
+        DWORD next = UntilNextArrival();
+        DWORD left = milliseconds == INFINITE ? INFINITE : milliseconds - waited;
+        if (next == INFINITE && left == INFINITE) {
+            call.Done("WAIT_FAILED (nothing will ever arrive)");
+            return WAIT_FAILED;
+        }
+        if (next == INFINITE || next >= left) {
+            AdvanceClock(left);
+            AddSleptTime(milliseconds);
+            call.Done("WAIT_TIMEOUT");
+            return WAIT_TIMEOUT;
+        }
+        AdvanceClock(next);
+        waited += next;
+    }
+}
+
 extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
                                                   DWORD dwMilliseconds, DWORD dwWakeMask)
 {
@@ -263,7 +291,9 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
         handles += (i ? " " : "") + HandleText(pHandles[i]);
     call.Unsigned(nCount).Raw("{" + handles + "}").Num(fWaitAll)
         .Raw(dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds)).Raw(Hex(dwWakeMask));
-    if (nCount == 0 || nCount > 63 || !pHandles) {
+    if (nCount == 0)
+        return WaitForMessagesOnly(call, dwMilliseconds, dwWakeMask);
+    if (nCount > 63 || !pHandles) {
         call.Done("WAIT_FAILED", ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
@@ -275,6 +305,11 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
             return WAIT_FAILED;
         }
         indexes.push_back(found->second);
+    }
+    // What waits in the queue ends the wait first.
+    if (QueueWakes(dwWakeMask)) {
+        call.Done("WAIT_OBJECT_0 + " + std::to_string(nCount));
+        return WAIT_OBJECT_0 + nCount;
     }
     // A process that still has messages to send wakes the wait with them.
     for (size_t index : indexes) {

@@ -46,6 +46,8 @@ void Track(void* block, size_t size)
 bool Fits(size_t more) { return g_heapInUse + more <= g_heapLimit; }
 }  // namespace
 
+void AddSleptTime(DWORD milliseconds) { g_slept += milliseconds; }
+
 std::string WindowsDirectory() { return g_windowsDirectory; }
 std::string CurrentDirectory() { return g_currentDirectory; }
 std::string ModulePath() { return g_modulePath; }
@@ -165,7 +167,8 @@ extern "C" BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation)
 extern "C" void WINAPI Sleep(DWORD dwMilliseconds)
 {
     Record("Sleep(" + std::to_string(dwMilliseconds) + ")");
-    g_slept += dwMilliseconds;
+    AddSleptTime(dwMilliseconds);
+    AdvanceClock(dwMilliseconds);
 }
 
 extern "C" HANDLE WINAPI GetProcessHeap(void)
