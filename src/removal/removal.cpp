@@ -28,7 +28,7 @@ static void LeaveInstallationFolder()
 void RunRemoval()
 {
     // The window has just been shown; let the user see it before it changes.
-    Sleep(1000);
+    WaitDispatching(1000);
     AddStatusLine("Start...");
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.PreRunApp"));
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.RunApp"));
