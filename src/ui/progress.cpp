@@ -12,9 +12,10 @@ static const DWORD DISPATCH_INTERVAL = 50;
 static const DWORD COUNT_INTERVAL = 100;
 // Sections of at least this many lines are counted.
 static const unsigned COUNTED_LINE_COUNT = 1000;
-// The text of a message (at most 255 characters), a blank and two numbers of up
-// to ten digits with a slash.
-static const unsigned COUNT_LINE_SIZE = MESSAGE_TEXT_SIZE + 22;
+// A count line is no longer than a message text can be: at most 233
+// characters of the text, a blank and two numbers of up to ten digits with a
+// slash.
+static const unsigned COUNT_LINE_SIZE = MESSAGE_TEXT_SIZE;
 
 HWND g_statusList;
 static HWND g_progressWindow;
@@ -62,7 +63,7 @@ static void ReplaceNewestLine(const char* text)
 static void ShowCount()
 {
     char line[COUNT_LINE_SIZE];
-    (void)wsprintfA(line, "%.255s %u/%u", g_newestLine, g_itemsDone, g_itemsCounted);
+    (void)wsprintfA(line, "%.233s %u/%u", g_newestLine, g_itemsDone, g_itemsCounted);
     ReplaceNewestLine(line);
     g_countShown = true;
 }

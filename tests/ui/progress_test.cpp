@@ -211,8 +211,17 @@ std::vector<std::string> WithPrograms(int count)
     return lines;
 }
 
+std::vector<std::string> WithStrings(const std::vector<std::string>& strings, std::vector<std::string> log)
+{
+    log.insert(log.begin(), strings.begin(), strings.end());
+    return log;
+}
+
 TEST(ProgressWindow, ASectionOf1000LinesOrMoreShowsItsCountAndEndsWithItsPlainText)
 {
+    const std::string longText(250, 'x');
+    std::vector<std::string> withLongText = BUILT_IN_LINES;
+    withLongText[1] = longText;
     const CountCase cases[] = {
         {"1,000 files", FilesSection(1000), "Removing files...", 1000, BUILT_IN_LINES},
         {"999 files", FilesSection(999), "", 0, BUILT_IN_LINES},
@@ -221,6 +230,8 @@ TEST(ProgressWindow, ASectionOf1000LinesOrMoreShowsItsCountAndEndsWithItsPlainTe
         {"1,200 directories, from the last", Section("CreateDirs", 1200, std::string(INSTALL_DIR) + "\\d"),
          "Removing directories...", 1200, BUILT_IN_LINES},
         {"1,000 programs", Section("Uninstall.RunApp", 1000, "1=missing.exe,,,,Step "), "", 0, WithPrograms(1000)},
+        {"a text of 250 characters, cut to fit a status line with the count",
+         WithStrings({"[Strings]", "6=" + longText}, FilesSection(1000)), std::string(233, 'x'), 1000, withLongText},
     };
     static const std::regex counted("^(.*) ([0-9]+)/([0-9]+)$");
     for (const CountCase& row : cases) {
