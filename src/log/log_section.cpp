@@ -35,6 +35,8 @@ char* ReadLogSectionQuietly(const char* section)
             return g_sectionBuffer;
         if (g_sectionBufferSize > SECTION_BUFFER_LIMIT / 2 || !GrowSectionBuffer(g_sectionBufferSize * 2))
             return g_sectionBuffer;
+        // A large section takes several reads; the window answers between them.
+        DispatchWaitingMessages();
     }
 }
 
@@ -77,14 +79,30 @@ static void HandleEntry(char* line, void (*handle)(char* entry))
         *equals = '=';
 }
 
+unsigned LineCount(char* list)
+{
+    unsigned count = 0;
+    for (char* line = list; *line != '\0'; line = NextLine(line))
+        ++count;
+    return count;
+}
+
 void ForEachEntry(char* list, void (*handle)(char* entry))
 {
-    for (char* line = list; *line != '\0'; line = NextLine(line))
+    StartCounting(LineCount(list));
+    for (char* line = list; *line != '\0'; line = NextLine(line)) {
         HandleEntry(line, handle);
+        NoteItemDone();
+    }
+    StopCounting();
 }
 
 void ForEachEntryBackwards(char* list, void (*handle)(char* entry))
 {
-    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line))
+    StartCounting(LineCount(list));
+    for (char* line = LastLine(list); line != nullptr; line = PreviousLine(list, line)) {
         HandleEntry(line, handle);
+        NoteItemDone();
+    }
+    StopCounting();
 }

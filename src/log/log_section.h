@@ -19,8 +19,11 @@ char* NextLine(char* line);
 char* LastLine(char* list);
 char* PreviousLine(char* list, char* line);
 
+// The number of lines in a list.
+unsigned LineCount(char* list);
+
 // Calls handle with each line cut at its first "=" (the path or name before
 // it), in list order or from the last line to the first; each line is whole
-// again afterwards.
+// again afterwards. The progress window counts the lines of a long section.
 void ForEachEntry(char* list, void (*handle)(char* entry));
 void ForEachEntryBackwards(char* list, void (*handle)(char* entry));

@@ -1,4 +1,5 @@
 #include "log_section.h"
+#include "progress.h"
 #include "removal.h"
 #include "text.h"
 
@@ -38,7 +39,7 @@ static void RemoveEmptyDirectory(const char* directory)
     for (int attempt = 0; attempt < IN_USE_RETRIES; ++attempt) {
         if (RemoveDirectoryA(directory) || GetLastError() != ERROR_SHARING_VIOLATION)
             return;
-        Sleep(IN_USE_RETRY_DELAY);
+        WaitDispatching(IN_USE_RETRY_DELAY);
     }
 }
 

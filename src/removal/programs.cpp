@@ -28,16 +28,11 @@ static WORD ShowModeOf(const char* show)
 }
 
 // Waits for the program while the progress window and the windows that send
-// it messages keep working.
+// it messages keep working: the user's input wakes the wait too.
 static void WaitForProgram(HANDLE process)
 {
-    while (MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            (void)TranslateMessage(&message);
-            (void)DispatchMessageA(&message);
-        }
-    }
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        DispatchWaitingMessages();
 }
 
 // Given an unquoted path with blanks, CreateProcessA tries the shorter starts
@@ -114,5 +109,7 @@ void RunListedPrograms(char* list)
         char* equals = FindChar(line, '=');
         if (equals != nullptr)
             RunProgramText(equals + 1);
+        // Each program has its caption for a status line: no count.
+        NoteItemDone();
     }
 }

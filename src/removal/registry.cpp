@@ -1,5 +1,6 @@
 #include "log_section.h"
 #include "platform.h"
+#include "progress.h"
 #include "removal.h"
 #include "text.h"
 
@@ -51,14 +52,17 @@ static void RemoveRegistryValue(char* path)
 
 void RemoveRegistryValues(char* list)
 {
+    StartCounting(LineCount(list));
     for (char* line = list; *line != '\0'; line = NextLine(line)) {
         char* equals = FindChar(line, '=');
-        if (equals == nullptr)
-            continue;
-        *equals = '\0';
-        RemoveRegistryValue(line);
-        *equals = '=';
+        if (equals != nullptr) {
+            *equals = '\0';
+            RemoveRegistryValue(line);
+            *equals = '=';
+        }
+        NoteItemDone();
     }
+    StopCounting();
 }
 
 static bool HasSubkeys(HKEY root, const char* path)

@@ -47,7 +47,7 @@ void RunRemoval()
 {
     // The window has just been shown; let the user see it before it changes.
     if (!g_silent)
-        Sleep(1000);
+        WaitDispatching(1000);
     AddStatusLine("Start...");
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.PreRunApp"));
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.RunApp"));

@@ -1641,6 +1641,17 @@ std::vector<Row> Rows()
             DWORD again = MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, QS_SENDMESSAGE);
             return Join({"1", Num(wait), closed, Num(again) + " err " + Num(GetLastError())});
         });
+    row("MsgWaitForMultipleObjects for no handle on an empty queue waits out its time; GetTickCount moves on by it",
+        {{ANY, "258 / at least 40 ms", nullptr}}, [] {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+            DWORD start = GetTickCount();
+            DWORD wait = MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            // Windows' tick count moves in steps of up to 16 ms.
+            DWORD waited = GetTickCount() - start;
+            return Join({Num(wait), waited >= 40 ? std::string("at least 40 ms") : Num(waited) + " ms"});
+        });
     row("ShellExecuteA: a missing file gives 2, also in a missing folder (last error 3); a program starts (> 32)",
         {{ANY, "2 err 2 / 2 err 3 / above 32", "Windows unconfirmed for the missing folder (may answer 3)"}}, [] {
             auto run = [](const std::string& file, const char* parameters) {

@@ -7,7 +7,9 @@
 - a 32-bit GUI image with subsystem version 4.0, so that those systems load it;
 - DYNAMIC_BASE and NX_COMPAT set, relocations kept;
 - resources: manifest 1 (asInvoker, supported systems, common controls 6),
-  dialog 100, icon 300, a version resource.
+  dialog 100, icon 300, a version resource;
+- the manifest declares per-monitor DPI awareness (dpiAware true/pm, dpiAwareness
+  PerMonitorV2 then PerMonitor), so Windows does not stretch a blurred bitmap of it.
 
 Prints the figures; exits with 1 and names each problem when one is found.
 
@@ -45,6 +47,11 @@ SUPPORTED_OS = {
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10/11",
 }
 TODAYS_WINDOWS = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
+# Each setting with the namespace Windows reads it in, and its values in order.
+DPI_SETTINGS = (
+    ("dpiAware", "http://schemas.microsoft.com/SMI/2005/WindowsSettings", ["true/pm"]),
+    ("dpiAwareness", "http://schemas.microsoft.com/SMI/2016/WindowsSettings", ["PerMonitorV2", "PerMonitor"]),
+)
 
 
 class BadImage(Exception):
@@ -216,6 +223,19 @@ def check_manifest(text, problems, report):
     report.append(f"manifest: requestedExecutionLevel {', '.join(str(l) for l in levels) or 'none'}; "
                   f"supportedOS {', '.join(SUPPORTED_OS.get(s, s) for s in systems) or 'none'}; "
                   f"{COMMON_CONTROLS} {', '.join(str(c.get('version')) for c in controls) or 'none'}")
+    check_dpi_awareness(elements, problems, report)
+
+
+def check_dpi_awareness(elements, problems, report):
+    seen = []
+    for name, namespace, wanted in DPI_SETTINGS:
+        found = [(e.tag.rsplit("}", 1)[0].lstrip("{"), [v.strip() for v in (e.text or "").split(",")])
+                 for e in elements if local_name(e.tag) == name]
+        shown = "; ".join(f"{', '.join(values)} in {space}" for space, values in found) or "missing"
+        if found != [(namespace, wanted)]:
+            problems.append(f"the manifest's {name} is {shown}, not {', '.join(wanted)} in {namespace}")
+        seen.append(f"{name} {'; '.join(', '.join(values) for _, values in found) or 'none'}")
+    report.append(f"manifest: {'; '.join(seen)}")
 
 
 def check(data, allowed, name="vorsil.exe"):

@@ -107,6 +107,11 @@ def main():
         ("no dialog 100", renumbered(program, footprint.RT_DIALOG, 100, 101), allowed, "no dialog resource 100"),
         ("no icon 300", renumbered(program, footprint.RT_GROUP_ICON, 300, 301), allowed, "no icon resource 300"),
         ("no version resource", retyped(program, footprint.RT_VERSION, 0x7FFF), allowed, "no version resource"),
+        ("DPI unaware", replaced(program, b">true/pm<", b">false  <"), allowed, "the manifest's dpiAware is false in"),
+        ("DPI awareness per system", replaced(program, b">PerMonitorV2, PerMonitor<", b">System                  <"),
+         allowed, "the manifest's dpiAwareness is System in"),
+        ("DPI awareness in the wrong namespace", replaced(program, b"SMI/2016/", b"SMI/2005/"), allowed,
+         "the manifest's dpiAwareness is PerMonitorV2, PerMonitor in http://schemas.microsoft.com/SMI/2005/"),
     ]
 
     _, untouched = footprint.check(program, allowed)

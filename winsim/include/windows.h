@@ -553,6 +553,20 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              PFILETIME lpftLastWriteTime);
 LONG WINAPI RegCloseKey(HKEY hKey);
 
+/* ---- The clock, keys and dialog messages (a window that answers while it works) ---- */
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_SYSCOMMAND 0x0112
+#define SC_CLOSE 0xF060
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+
+DWORD WINAPI GetTickCount(void);
+BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg);
+/* At most 1024 bytes are written, the terminator included. */
+int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
+
 #ifdef __cplusplus
 }
 #endif

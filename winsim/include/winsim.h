@@ -19,7 +19,8 @@
 // the current directory C:\; the module path C:\vorsil.exe (no file there);
 // the registry keys HKCU\Software, HKLM\Software and
 // HKLM\System\CurrentControlSet\Control\Session Manager; the NT family;
-// empty journal, message queue and answer queues. Call it before anything else.
+// empty journal, message queue and answer queues; the clock at 0 ms, calls
+// taking no time. Call it before anything else.
 // Heap blocks stay allocated (the program keeps some for its whole process);
 // the heap peak starts again from the bytes still in use.
 void SimReset();
@@ -231,7 +232,9 @@ HICON SimProgramIcon();
 // Queues a posted message as if another program had posted it. hwnd nullptr
 // means the open dialog (or a thread message when none is open).
 void SimPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-// Every message handed to DispatchMessageA, in order.
+// Every message the queue handed to a window, in order: sent ones as
+// PeekMessageA or the dialog's own loop hands them over (they never come out
+// of the queue), posted ones through DispatchMessageA or IsDialogMessageA.
 std::vector<MSG> SimDispatchedMessages();
 
 // ---- Processes ----
@@ -281,7 +284,8 @@ void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // A wait without QS_SENDMESSAGE in its wake mask (or WaitForSingleObject and
 // WaitForMultipleObjects, which take no messages) would never return then: it
 // answers WAIT_FAILED, the process is marked deadlocked and SimDeadlocks()
-// records it.
+// records it. A message in the queue that the wake mask takes ends such a
+// wait first (WAIT_OBJECT_0 + 1).
 //
 // CreateProcessA starts a program only when its file exists: a quoted name, or
 // (unquoted) the shortest blank-separated start of the command line that names
@@ -366,7 +370,7 @@ std::vector<std::string> SimDeadlocks();
 
 // ---- Other records ----
 
-// The time spent in Sleep and in waits that timed out.
+// The time spent in Sleep, in waits that timed out and in message waits for no handle.
 DWORD SimSleptMilliseconds();
 size_t SimHeapInUse();
 size_t SimHeapPeak();
@@ -389,3 +393,36 @@ int SimCountCalls(const std::string& name);
 void SimAfterCall(const std::string& functionName, std::function<void()> action);
 // Index of the first line at or after from that contains text, -1 when none.
 int SimFindCall(const std::string& text, int from = 0);
+
+// ---- The clock, and other programs that talk to the window meanwhile ----
+
+// GetTickCount reads a simulated clock. It starts 500 ms before the tick
+// count wraps round (as on a machine up for 49.7 days), so only differences
+// of ticks make sense, and it moves on only by Sleep, by message waits that
+// run out, and by this much for every other recorded platform call (the
+// default 0: calls take no time).
+void SimSetMillisecondsPerCall(DWORD milliseconds);
+// Milliseconds on the clock since SimReset.
+DWORD SimNow();
+
+// Another program posts the open dialog a message once the clock reaches
+// `at` (milliseconds since SimReset), as a key or a click arrives; dropped
+// when no dialog is open then. A wait for no handle ends for it when its
+// wake mask takes posted messages (QS_KEY for WM_KEYDOWN and the other keys).
+void SimPostMessageAt(DWORD at, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+// Another program sends the open dialog this message, waits for the answer,
+// waits `period` ms and sends again, as long as a dialog is open (as a
+// helper that calls SendMessageTimeout in a loop). A sent message waits in
+// the queue until PeekMessageA or the dialog's own loop hands it to the
+// dialog, and wakes a wait whose mask has QS_SENDMESSAGE. Period 0 stops it.
+void SimSendEvery(DWORD period, UINT message = WM_NULL);
+
+struct SimAnswer {
+    UINT message = WM_NULL;
+    DWORD sentAt = 0;        // SimNow() when it was put in the queue
+    DWORD answeredAt = 0;    // when it was handed to the dialog
+    std::string newestLine;  // the status list's last line then, "" when empty
+};
+// Every sent message handed to the dialog, in order (those of started
+// processes too).
+std::vector<SimAnswer> SimAnswers();

@@ -166,6 +166,7 @@ void Call::Done(const std::string& result, DWORD error)
         line += " [" + std::to_string(error) + "]";
     }
     Record(line);
+    AdvanceClockForCall();
 }
 
 void Call::DoneBeforeCallbacks(const std::string& result) { Done(result); }

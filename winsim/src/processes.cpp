@@ -429,6 +429,34 @@ extern "C" BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo)
     return TRUE;
 }
 
+// A wait for no handle: what waits in the queue, or arrives by the clock
+// before the time runs out, ends it; else the time runs out.
+static DWORD WaitForMessagesOnly(Call& call, DWORD milliseconds, DWORD wakeMask)
+{
+    DWORD waited = 0;
+    for (;;) {
+        if (QueueWakes(wakeMask)) {
+            AddSleptMilliseconds(waited);
+            call.Done("WAIT_OBJECT_0 after " + std::to_string(waited) + " ms");
+            return WAIT_OBJECT_0;
+        }
+        DWORD next = UntilNextArrival();
+        DWORD left = milliseconds == INFINITE ? INFINITE : milliseconds - waited;
+        if (next == INFINITE && left == INFINITE) {
+            call.Done("WAIT_FAILED (nothing will ever arrive)");
+            return WAIT_FAILED;
+        }
+        if (next == INFINITE || next >= left) {
+            AdvanceClock(left);
+            AddSleptMilliseconds(milliseconds);
+            call.Done("WAIT_TIMEOUT");
+            return WAIT_TIMEOUT;
+        }
+        AdvanceClock(next);
+        waited += next;
+    }
+}
+
 extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
                                                   DWORD dwMilliseconds, DWORD dwWakeMask)
 {
@@ -438,7 +466,9 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
         handles += (i ? " " : "") + HandleText(pHandles[i]);
     call.Unsigned(nCount).Raw("{" + handles + "}").Num(fWaitAll)
         .Raw(dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds)).Raw(Hex(dwWakeMask));
-    if (nCount == 0 || nCount > 63 || !pHandles) {
+    if (nCount == 0)
+        return WaitForMessagesOnly(call, dwMilliseconds, dwWakeMask);
+    if (nCount > 63 || !pHandles) {
         call.Done("WAIT_FAILED", ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
@@ -450,6 +480,11 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
             return WAIT_FAILED;
         }
         indexes.push_back(found->second);
+    }
+    // What waits in the queue ends the wait first.
+    if (QueueWakes(dwWakeMask)) {
+        call.Done("WAIT_OBJECT_0 + " + std::to_string(nCount));
+        return WAIT_OBJECT_0 + nCount;
     }
     // A process that still has messages to send wakes the wait with them.
     for (size_t index : indexes) {

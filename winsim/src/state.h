@@ -204,10 +204,26 @@ bool CloseFileHandle(HANDLE handle);
 HWND OpenDialogWindow();
 // Puts a message in the thread's queue; sent ones stand for messages another
 // program sends while this one waits.
-void QueueMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool sent);
+void QueueMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool sent,
+                  bool fromPeriodicSender = false);
 std::string MessageName(UINT message);
 // Creates a registry value as MoveFileExA needs it (HKLM key, REG_MULTI_SZ append).
 bool AppendPendingRename(const std::string& source, const std::string* target, bool replace,
                          DWORD* error);
+
+// ---- The clock and the queue (clock.cpp, windows.cpp) ----
+// Milliseconds since SimReset.
+DWORD Now();
+// Moves the clock on and queues the messages that arrive meanwhile.
+void AdvanceClock(DWORD milliseconds);
+// The time one recorded platform call takes.
+void AdvanceClockForCall();
+// Milliseconds until the next planned message arrives (0: due now), INFINITE when none is.
+DWORD UntilNextArrival();
+// The periodic sender got its answer and waits for its next turn.
+void PeriodicSendAnswered();
+void ResetClock();
+// Whether the queue holds a message that a wait with this wake mask returns for.
+bool QueueWakes(DWORD wakeMask);
 
 }  // namespace winsim

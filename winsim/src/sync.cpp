@@ -276,6 +276,7 @@ DWORD Wait(const char* function, DWORD count, const HANDLE* handles, BOOL waitAl
         return WAIT_FAILED;
     }
     AddSleptMilliseconds(milliseconds);
+    AdvanceClock(milliseconds);
     call.Done("WAIT_TIMEOUT");
     return WAIT_TIMEOUT;
 }

@@ -197,6 +197,7 @@ extern "C" void WINAPI Sleep(DWORD dwMilliseconds)
 {
     Record("Sleep(" + std::to_string(dwMilliseconds) + ")");
     AddSleptMilliseconds(dwMilliseconds);
+    AdvanceClock(dwMilliseconds);
 }
 
 extern "C" HANDLE WINAPI GetProcessHeap(void)

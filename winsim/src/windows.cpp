@@ -3,6 +3,9 @@
 // the thread's message queue and the message functions.
 #include "state.h"
 
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -19,6 +22,8 @@ const uintptr_t PROGRAM_ICON_HANDLE = 0x10300;
 struct Queued {
     MSG msg;
     bool sent;
+    bool fromPeriodicSender;
+    DWORD at;  // when it was queued
 };
 
 std::vector<SimMessageBox> g_boxes;
@@ -29,6 +34,7 @@ DLGPROC g_proc = nullptr;
 HWND g_dialogWindow = nullptr;
 std::deque<Queued> g_queue;
 std::vector<MSG> g_dispatched;
+std::vector<SimAnswer> g_sentAnswers;
 
 // The dialog's window when handle is it, else nullptr.
 bool IsDialog(HWND handle) { return g_dialogWindow != nullptr && handle == g_dialogWindow; }
@@ -90,6 +96,11 @@ LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_SETTEXT:
         g_dialog.caption = lParam ? reinterpret_cast<const char*>(lParam) : "";
         return TRUE;
+    case WM_SYSCOMMAND:
+        // The close box and Alt+F4.
+        if ((wParam & 0xFFF0) == SC_CLOSE)
+            return DeliverToDialog(WM_CLOSE, 0, 0);
+        return 0;
     case WM_CLOSE:
         // The close box works as the Cancel button, when there is one.
         for (const SimControl& control : g_dialog.controls)
@@ -112,14 +123,67 @@ LRESULT DeliverToDialog(UINT message, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-// The dialog's own modal loop: it dispatches what is posted to the thread.
+// A message sent by another thread, handed to its window as the receiving
+// thread looks at its queue; the sender gets its answer.
+void DeliverSent(const Queued& queued)
+{
+    SimAnswer answer;
+    answer.message = queued.msg.message;
+    answer.sentAt = queued.at;
+    answer.answeredAt = Now();
+    answer.newestLine = g_dialog.listLines.empty() ? "" : g_dialog.listLines.back();
+    g_sentAnswers.push_back(answer);
+    g_dispatched.push_back(queued.msg);
+    Record("(sent " + MessageName(queued.msg.message) + " handed to the dialog)");
+    if (IsDialog(queued.msg.hwnd))
+        DeliverToDialog(queued.msg.message, queued.msg.wParam, queued.msg.lParam);
+    if (queued.fromPeriodicSender)
+        PeriodicSendAnswered();
+}
+
+// Every sent message waiting in the queue, in order, those that arrive meanwhile too.
+void DeliverSentMessages()
+{
+    for (;;) {
+        auto sent = std::find_if(g_queue.begin(), g_queue.end(), [](const Queued& q) { return q.sent; });
+        if (sent == g_queue.end())
+            return;
+        Queued queued = *sent;
+        g_queue.erase(sent);
+        DeliverSent(queued);
+    }
+}
+
+// IsDialogMessage's work on a message posted to the dialog or one of its
+// controls: Esc becomes the Cancel command; the dialog gets its other
+// messages (the controls' own procedures are not simulated).
+void HandleDialogMessage(const MSG& msg)
+{
+    g_dispatched.push_back(msg);
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        HWND cancel = nullptr;
+        for (const SimControl& control : g_dialog.controls)
+            if (control.id == IDCANCEL)
+                cancel = control.window;
+        DeliverToDialog(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+    } else if (IsDialog(msg.hwnd)) {
+        DeliverToDialog(msg.message, msg.wParam, msg.lParam);
+    }
+}
+
+bool IsForDialog(HWND hwnd) { return IsDialog(hwnd) || ControlOf(hwnd) != nullptr; }
+
+// The dialog's own modal loop: it answers what is sent and hands what is
+// posted to IsDialogMessage.
 void PumpQueue()
 {
     while (!g_queue.empty() && g_dialogWindow != nullptr && !g_dialog.ended) {
-        MSG msg = g_queue.front().msg;
+        Queued queued = g_queue.front();
         g_queue.pop_front();
-        if (IsDialog(msg.hwnd))
-            DeliverToDialog(msg.message, msg.wParam, msg.lParam);
+        if (queued.sent)
+            DeliverSent(queued);
+        else if (IsForDialog(queued.msg.hwnd))
+            HandleDialogMessage(queued.msg);
     }
 }
 
@@ -158,6 +222,9 @@ std::string MessageName(UINT message)
     case WM_GETICON: return "WM_GETICON";
     case WM_INITDIALOG: return "WM_INITDIALOG";
     case WM_COMMAND: return "WM_COMMAND";
+    case WM_KEYDOWN: return "WM_KEYDOWN";
+    case WM_KEYUP: return "WM_KEYUP";
+    case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
     case LB_ADDSTRING: return "LB_ADDSTRING";
     case LB_INSERTSTRING: return "LB_INSERTSTRING";
     case LB_DELETESTRING: return "LB_DELETESTRING";
@@ -175,7 +242,7 @@ std::string MessageName(UINT message)
 
 HWND OpenDialogWindow() { return g_dialogWindow; }
 
-void QueueMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool sent)
+void QueueMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool sent, bool fromPeriodicSender)
 {
     Queued queued;
     std::memset(&queued.msg, 0, sizeof queued.msg);
@@ -183,8 +250,22 @@ void QueueMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, bool se
     queued.msg.message = message;
     queued.msg.wParam = wParam;
     queued.msg.lParam = lParam;
+    queued.msg.time = GetTickCount();
     queued.sent = sent;
+    queued.fromPeriodicSender = fromPeriodicSender;
+    queued.at = Now();
     g_queue.push_back(queued);
+}
+
+bool QueueWakes(DWORD wakeMask)
+{
+    for (const Queued& queued : g_queue) {
+        bool key = queued.msg.message >= WM_KEYDOWN && queued.msg.message <= 0x0109;  // WM_KEYLAST
+        DWORD kind = queued.sent ? QS_SENDMESSAGE : key ? QS_KEY : QS_POSTMESSAGE;
+        if (wakeMask & kind)
+            return true;
+    }
+    return false;
 }
 
 void ResetWindows()
@@ -197,6 +278,8 @@ void ResetWindows()
     g_dialogWindow = nullptr;
     g_queue.clear();
     g_dispatched.clear();
+    g_sentAnswers.clear();
+    ResetClock();
 }
 
 }  // namespace winsim
@@ -485,6 +568,8 @@ extern "C" BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, 
 {
     Call call("PeekMessageA");
     call.Raw("msg").Raw(WindowText(hWnd)).Unsigned(wMsgFilterMin).Unsigned(wMsgFilterMax).Unsigned(wRemoveMsg);
+    // Sent messages never come out of the queue: they are handed over here.
+    DeliverSentMessages();
     for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
         if (!MatchesFilter(it->msg, hWnd, wMsgFilterMin, wMsgFilterMax))
             continue;
@@ -523,6 +608,28 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
     }
     call.Done("0");
     return 0;
+}
+
+extern "C" BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg)
+{
+    Call call("IsDialogMessageA");
+    call.Raw(WindowText(hDlg)).Raw(lpMsg ? WindowText(lpMsg->hwnd) + ", " + MessageName(lpMsg->message) : "NULL");
+    if (!lpMsg || !IsDialog(hDlg) || !IsForDialog(lpMsg->hwnd)) {
+        call.Done("0");
+        return FALSE;
+    }
+    call.DoneBeforeCallbacks("1 (handled)");
+    HandleDialogMessage(*lpMsg);
+    return TRUE;
+}
+
+extern "C" int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...)
+{
+    va_list arguments;
+    va_start(arguments, lpFmt);
+    int length = std::vsnprintf(lpOut, 1024, lpFmt, arguments);
+    va_end(arguments);
+    return length < 1024 ? length : 1023;
 }
 
 // ---- Test controls ----
@@ -573,3 +680,4 @@ void SimPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 std::vector<MSG> SimDispatchedMessages() { return g_dispatched; }
+std::vector<SimAnswer> SimAnswers() { return g_sentAnswers; }

@@ -1,5 +1,8 @@
 #include "cases.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "check.h"
 #include "code_pages.h"
 #include "machine.h"
@@ -466,6 +469,106 @@ void SilentLogInOtherFolder(const CaseContext& context) {
     CheckSilentRun(app, run, {Item::FileAt(app.Folder() + "\\app.exe"), Item::FileAt(log)}, {});
 }
 
+
+const std::vector<std::string> kBuiltinLines = {
+    "Start...", "Removing files...", "Removing shortcuts...", "Removing ini-entries...",
+    "Removing registry values...", "Removing registry keys...", "Removing directories...", kFinished};
+
+// The files of a long [CopyFiles] section, a thousand to a folder, and the folders.
+void AddManyFiles(Installation& app, int count) {
+    // Listed as an installer creates them, parents first.
+    app.LogLine("CreateDirs", app.Folder());
+    for (int i = 0; i < count; ++i) {
+        std::string path = app.Folder() + "\\files " + std::to_string(i / 1000) + "\\file " + std::to_string(i) + ".dat";
+        app.AddFile(path, "x");
+        app.LogLine("CopyFiles", path + "=1");
+        if (i % 1000 == 0) app.LogLine("CreateDirs", app.Folder() + "\\files " + std::to_string(i / 1000));
+    }
+    app.ExpectGone(Item::DirectoryAt(app.Folder()));
+}
+
+// "Removing files... 12345/20000": the number done, 0 when the line is not such a count.
+int CountIn(const std::string& line, const std::string& text, int total) {
+    std::string prefix = text + " ", suffix = "/" + std::to_string(total);
+    if (line.size() <= prefix.size() + suffix.size() || line.compare(0, prefix.size(), prefix) != 0 ||
+        line.compare(line.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return 0;
+    std::string done = line.substr(prefix.size(), line.size() - prefix.size() - suffix.size());
+    if (done.find_first_not_of("0123456789") != std::string::npos) return 0;
+    return std::atoi(done.c_str());
+}
+
+std::vector<int> CountsSeen(const UserSession& seen, const std::string& text, int total) {
+    std::vector<int> counts;
+    for (const std::string& line : seen.newestLines)
+        if (int done = CountIn(line, text, total)) counts.push_back(done);
+    return counts;
+}
+
+// A [CopyFiles] section of 20,000 files: a helper that sends the window WM_NULL
+// and reads its newest status line about every 50 ms gets its answers all
+// along, and sees the files counted; the finished list has the plain texts.
+void LongSectionAnswers(const CaseContext& context) {
+    const int kFiles = 20000;
+    Installation app(TestFolder("Long Section Test"));
+    AddManyFiles(app, kFiles);
+    if (!app.Lay(context.program)) return;
+
+    UserSession seen = RunAsUser(app, UserActions());
+    CheckProgressWindow(seen, kBuiltinCaption, kBuiltinClose);
+    check::EqualLines("the finished status lines", kBuiltinLines, seen.statusLines);
+    std::vector<int> counts = CountsSeen(seen, "Removing files...", kFiles);
+    std::string shown;
+    for (const std::string& line : seen.newestLines) shown += "\n  " + line;
+    check::That(!counts.empty(), "the newest status line counted the files while they were removed", shown);
+    check::That(std::is_sorted(counts.begin(), counts.end()), "the count only goes up", shown);
+    check::Info("%u newest lines seen; the longest wait for an answer while the removal ran: %lu ms",
+                static_cast<unsigned>(seen.newestLines.size()), static_cast<unsigned long>(seen.longestSilenceMs));
+    int left = 0;
+    for (int i = 0; i < kFiles; i += 997)
+        left += machine::FileExists(app.Folder() + "\\files " + std::to_string(i / 1000) + "\\file " +
+                                    std::to_string(i) + ".dat");
+    check::Equal("listed files left (every 997th looked at)", 0, left);
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after the uninstall");
+}
+
+// Close, the close box and Esc at once, while the window waits before the
+// removal: the window stays and shows the removal going on to its end, then
+// goes by itself; everything listed is gone and the program ends with 0.
+void EarlyClose(const CaseContext& context) {
+    const struct {
+        const char* name;
+        CloseBy closeBy;
+    } kWays[] = {{"Close", CloseBy::Button}, {"the close box", CloseBy::CloseBox}, {"Esc", CloseBy::Escape}};
+    const int kFiles = 3000;
+    for (const auto& way : kWays) {
+        Installation app(TestFolder(std::string("Early Close Test ") + way.name));
+        AddManyFiles(app, kFiles);
+        if (!app.Lay(context.program)) return;
+
+        UserActions user;
+        user.closeAtOnce = true;
+        user.closeBy = way.closeBy;
+        UserSession seen = RunAsUser(app, user);
+        std::string when = std::string("with ") + way.name + " at once";
+        check::That(seen.progressShown && seen.closeAsked, when + ": the close is asked for in the open window");
+        check::That(seen.shownAfterClose, when + ": the window still shows once the close has been handled");
+        std::string shown;
+        for (const std::string& line : seen.newestLines) shown += "\n  " + line;
+        check::That(!CountsSeen(seen, "Removing files...", kFiles).empty(),
+                    when + ": the window shows the files counted afterwards", shown);
+        check::That(seen.progressClosed, when + ": the window goes by itself once the removal is over");
+        CheckEnd(seen, 0);
+        int left = 0;
+        for (int i = 0; i < kFiles; i += 97)
+            left += machine::FileExists(app.Folder() + "\\files " + std::to_string(i / 1000) + "\\file " +
+                                        std::to_string(i) + ".dat");
+        check::Equal(when + ": listed files left (every 97th looked at)", 0, left);
+        check::That(!machine::DirectoryExists(app.Folder()), when + ": the installation folder is gone");
+    }
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -491,6 +594,10 @@ const std::vector<Case> kCases = {
     E2E_CASE("silent-missing-log", SilentMissingLog, "/s without a log: nothing removed, no window, exit code 1"),
     E2E_CASE("silent-log-in-other-folder", SilentLogInOtherFolder,
              "/S with a quoted log path in another folder: that log's items and the log go, exit 0"),
+    E2E_CASE("long-section-answers", LongSectionAnswers,
+             "20,000 files: the window answers a helper all along and counts them; the final lines are plain"),
+    E2E_CASE("early-close", EarlyClose,
+             "Close, the close box, Esc at once: the window stays until the removal is over, then goes"),
 };
 
 }  // namespace

@@ -17,12 +17,25 @@ void PrintItems(const char* title, const std::vector<Item>& items) {
     for (const Item& item : items) check::Out("  %s\n", item.Describe().c_str());
 }
 
-void WaitForScreenshot(const std::string& handshake, HWND window) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    char text[64];
-    std::snprintf(text, sizeof text, "%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
-                  rect.bottom - rect.top);
+// The progress window's place and size on the screen, and its list's size, in pixels.
+struct Sizes {
+    RECT window = {};
+    RECT list = {};
+};
+
+Sizes SizesOf(HWND window) {
+    Sizes sizes;
+    GetWindowRect(window, &sizes.window);
+    GetWindowRect(GetDlgItem(window, 200), &sizes.list);
+    return sizes;
+}
+
+// "x y width height listWidth listHeight" for the screenshot.
+void WaitForScreenshot(const std::string& handshake, const Sizes& sizes) {
+    const RECT& rect = sizes.window;
+    char text[96];
+    std::snprintf(text, sizeof text, "%ld %ld %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                  rect.bottom - rect.top, sizes.list.right - sizes.list.left, sizes.list.bottom - sizes.list.top);
     std::string taken = handshake + "\\screenshot-taken";
     DeleteFileA(taken.c_str());
     machine::WriteFile(handshake + "\\progress-open", text);
@@ -42,8 +55,11 @@ int RunDemo(const CaseContext& context, const std::string& handshake) {
 
     check::Out("\nStarting %s without arguments from %s\n", app.ProgramPath().c_str(), app.Folder().c_str());
     UserActions user;
-    if (!handshake.empty())
-        user.whileProgressOpen = [&](HWND window) { WaitForScreenshot(handshake, window); };
+    Sizes sizes;
+    user.whileProgressOpen = [&](HWND window) {
+        sizes = SizesOf(window);
+        if (!handshake.empty()) WaitForScreenshot(handshake, sizes);
+    };
     check::ShowInfo(false);
     UserSession seen = RunAsUser(app, user);
     check::ShowInfo(true);
@@ -54,8 +70,10 @@ int RunDemo(const CaseContext& context, const std::string& handshake) {
         check::Out("Question \"%s\": %s  -> answered OK\n", seen.messageBox.caption.c_str(),
                     seen.messageBox.text.c_str());
     if (seen.progressShown) {
-        check::Out("Progress window \"%s\", button \"%s\", status lines:\n", seen.progressCaption.c_str(),
-                    seen.closeButtonText.c_str());
+        check::Out("Progress window \"%s\" (%ld x %ld pixels, its list %ld x %ld), button \"%s\", status lines:\n",
+                   seen.progressCaption.c_str(), sizes.window.right - sizes.window.left,
+                   sizes.window.bottom - sizes.window.top, sizes.list.right - sizes.list.left,
+                   sizes.list.bottom - sizes.list.top, seen.closeButtonText.c_str());
         for (const std::string& line : seen.statusLines) check::Out("  %s\n", line.c_str());
         check::Out("Pressed %s; the window %s\n", seen.closeButtonText.c_str(),
                     seen.progressClosed ? "closed" : "did not close");

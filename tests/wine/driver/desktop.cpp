@@ -163,6 +163,30 @@ bool ListBoxLines(HWND listBox, std::vector<std::string>* lines) {
     return true;
 }
 
+bool ListBoxNewestLine(HWND listBox, std::string* line, DWORD* longestAnswerMs) {
+    line->clear();
+    DWORD_PTR count = 0, length = 0, copied = 0;
+    DWORD start = GetTickCount();
+    auto answered = [&](bool ok) {
+        DWORD now = GetTickCount();
+        if (now - start > *longestAnswerMs) *longestAnswerMs = now - start;
+        start = now;
+        return ok;
+    };
+    if (!answered(SendW(listBox, LB_GETCOUNT, 0, 0, &count)) || static_cast<LRESULT>(count) == LB_ERR) return false;
+    if (count == 0) return true;
+    if (!answered(SendW(listBox, LB_GETTEXTLEN, count - 1, 0, &length)) || static_cast<LRESULT>(length) == LB_ERR)
+        return false;
+    std::wstring text(length + 256, L'\0');
+    // The line may have changed between the two messages: the buffer has room to spare.
+    if (!answered(SendW(listBox, LB_GETTEXT, count - 1, reinterpret_cast<LPARAM>(&text[0]), &copied)) ||
+        static_cast<LRESULT>(copied) == LB_ERR || copied >= text.size())
+        return false;
+    text.resize(copied);
+    *line = code_pages::Narrow(text);
+    return true;
+}
+
 int ListBoxSelection(HWND listBox) {
     DWORD_PTR selection = 0;
     if (!Send(listBox, LB_GETCURSEL, 0, 0, &selection)) return -1;

@@ -39,6 +39,9 @@ bool WaitUntilResponsive(HWND window, DWORD timeoutMs);
 bool ListBoxLines(HWND listBox, std::vector<std::string>* lines);
 // The index of the selected line, or -1.
 int ListBoxSelection(HWND listBox);
+// The last line of a list box ("" when it is empty), in three messages;
+// *longestAnswerMs grows to the longest any of them took to be answered.
+bool ListBoxNewestLine(HWND listBox, std::string* line, DWORD* longestAnswerMs);
 
 // Clicks a dialog's button (BM_CLICK).
 bool ClickButton(HWND dialog, int controlId);

@@ -5,6 +5,8 @@
 #include "machine.h"
 #include "processes.h"
 
+#include <algorithm>
+
 namespace {
 
 bool OwnedByProgram(HWND window, const std::string& programName) {
@@ -25,6 +27,57 @@ void AnswerMessageBox(HWND box, const UserActions& actions, UserSession* seen) {
     int button = actions.answer == Answer::Cancel && hasCancel ? IDCANCEL : IDOK;
     if (!GetDlgItem(box, button)) button = IDCANCEL;
     seen->answered = desktop::ClickButton(box, button) && desktop::WaitForWindowGone(box, 5000);
+}
+
+const DWORD kLookEveryMs = 50;
+
+// One look at the progress window as a helper program would take it: WM_NULL,
+// then the newest status line, each answer's wait noted.
+bool LookAt(HWND progress, HWND list, DWORD timeoutMs, UserSession* seen) {
+    DWORD start = GetTickCount();
+    bool answered = desktop::WaitUntilResponsive(progress, timeoutMs);
+    seen->longestSilenceMs = std::max(seen->longestSilenceMs, GetTickCount() - start);
+    std::string newest;
+    if (!answered || !desktop::ListBoxNewestLine(list, &newest, &seen->longestSilenceMs)) return false;
+    if (seen->newestLines.empty() || seen->newestLines.back() != newest) seen->newestLines.push_back(newest);
+    return true;
+}
+
+// Looks at the window about every 50 ms until done() says so or the time is up.
+void Watch(HWND progress, HWND list, DWORD timeoutMs, UserSession* seen, const std::function<bool(bool)>& done) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD round = GetTickCount();
+        bool looked = LookAt(progress, list, timeoutMs, seen);
+        if (done(looked) || GetTickCount() - start >= timeoutMs) return;
+        DWORD took = GetTickCount() - round;
+        if (took < kLookEveryMs) Sleep(kLookEveryMs - took);
+    }
+}
+
+bool Press(HWND progress, CloseBy closeBy) {
+    switch (closeBy) {
+    case CloseBy::Button: return desktop::ClickButton(progress, IDCANCEL);
+    case CloseBy::CloseBox: return desktop::PressCloseBox(progress);
+    case CloseBy::Escape: return desktop::PressEscape(progress);
+    }
+    return false;
+}
+
+// Closing at once, before the removal has begun: the window must stay until
+// the removal is over, then go by itself.
+void CloseAtOnce(HWND progress, HWND list, const UserActions& actions, UserSession* seen) {
+    seen->closeAsked = Press(progress, actions.closeBy);
+    // A posted key or close box has been handled once the window has answered twice.
+    desktop::WaitUntilResponsive(progress, actions.windowTimeoutMs);
+    desktop::WaitUntilResponsive(progress, actions.windowTimeoutMs);
+    seen->shownAfterClose = IsWindow(progress) && IsWindowVisible(progress);
+    Watch(progress, list, actions.removalTimeoutMs, seen,
+          [&](bool) { return !IsWindow(progress) || !IsWindowVisible(progress); });
+    seen->progressClosed = desktop::WaitForWindowGone(progress, 5000);
+    seen->progressFinished = seen->progressClosed;
+    check::Info("closed at once; the newest status lines seen meanwhile:");
+    for (const std::string& line : seen->newestLines) check::Info("  | %s", line.c_str());
 }
 
 }  // namespace
@@ -84,19 +137,19 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
     } else if (box && desktop::IsProgressWindow(box)) {
         progress = box;  // no question was asked
     }
-    if (progress) {
+    HWND list = progress ? GetDlgItem(progress, 200) : nullptr;
+    if (progress && actions.closeAtOnce) {
         seen.progressShown = true;
-        HWND list = GetDlgItem(progress, 200);
-        // The window answers sent messages while the removal waits for a run
-        // program, so only the last status line tells that the removal is over.
-        DWORD waited = 0;
-        for (;;) {
-            seen.statusRead = desktop::ListBoxLines(list, &seen.statusLines);
-            bool finished = !seen.statusLines.empty() && seen.statusLines.back() == actions.finishedLine;
-            if (finished || waited >= actions.removalTimeoutMs) break;
-            Sleep(100);
-            waited += 100;
-        }
+        CloseAtOnce(progress, list, actions, &seen);
+    } else if (progress) {
+        seen.progressShown = true;
+        // The window answers while the removal works, so only the last status
+        // line tells that the removal is over.
+        Watch(progress, list, actions.removalTimeoutMs, &seen, [&](bool looked) {
+            return looked && !seen.newestLines.empty() && seen.newestLines.back() == actions.finishedLine;
+        });
+        check::Info("longest wait for an answer while the removal ran: %lu ms",
+                    static_cast<unsigned long>(seen.longestSilenceMs));
         seen.progressFinished = desktop::WaitUntilResponsive(progress, actions.removalTimeoutMs);
         seen.progressCaption = desktop::Text(progress);
         seen.closeButtonText = desktop::ControlText(progress, IDCANCEL);
@@ -106,13 +159,7 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
                     check::Quote(seen.closeButtonText).c_str(), static_cast<unsigned>(seen.statusLines.size()));
         for (const std::string& line : seen.statusLines) check::Info("  | %s", line.c_str());
         if (actions.whileProgressOpen) actions.whileProgressOpen(progress);
-        bool pressed = false;
-        switch (actions.closeBy) {
-        case CloseBy::Button: pressed = desktop::ClickButton(progress, IDCANCEL); break;
-        case CloseBy::CloseBox: pressed = desktop::PressCloseBox(progress); break;
-        case CloseBy::Escape: pressed = desktop::PressEscape(progress); break;
-        }
-        seen.progressClosed = pressed && desktop::WaitForWindowGone(progress, 5000);
+        seen.progressClosed = Press(progress, actions.closeBy) && desktop::WaitForWindowGone(progress, 5000);
     }
 
     if (second) {

@@ -26,6 +26,9 @@ struct UserActions {
     std::string finishedLine = "Uninstall is finished.";
     // Called while the finished progress window is still open (the demo's screenshot).
     std::function<void(HWND progressWindow)> whileProgressOpen;
+    // Close the progress window as soon as it shows, before the removal has
+    // begun; it is then watched until it goes by itself.
+    bool closeAtOnce = false;
 };
 
 struct MessageBoxSeen {
@@ -55,6 +58,16 @@ struct UserSession {
     std::vector<std::string> statusLines;
     int statusSelection = -1;
     bool progressClosed = false;
+    // Watched while the removal ran, as a helper program would: WM_NULL about
+    // every 50 ms and a read of the newest status line. Each different newest
+    // line in the order seen, and the longest the window took to answer one
+    // of those messages.
+    std::vector<std::string> newestLines;
+    DWORD longestSilenceMs = 0;
+    // closeAtOnce: the close was asked for, and the window still showed once
+    // it had been handled.
+    bool closeAsked = false;
+    bool shownAfterClose = false;
 
     bool secondEnded = false;
     DWORD secondExitCode = STILL_ACTIVE;
