@@ -30,9 +30,11 @@ add_executable(vorsil WIN32
     src/launcher/entry.cpp
     src/ui/vorsil.rc)
 target_include_directories(vorsil PRIVATE src src/ui src/launcher src/log src/removal ${CMAKE_CURRENT_BINARY_DIR})
-target_compile_options(vorsil PRIVATE
-    ${PRODUCT_FLAGS}
+# Code generation happens at link time (the whole program optimised at once
+# is about an eighth smaller), so the link gets the same options.
+set(PROGRAM_CODE_OPTIONS
     -Os
+    -flto
     -fno-asynchronous-unwind-tables -fno-unwind-tables
     -ffunction-sections
     -fno-stack-protector
@@ -42,6 +44,7 @@ target_compile_options(vorsil PRIVATE
     # Keeps GCC from turning byte loops into calls the missing C runtime would supply.
     -fno-tree-loop-distribute-patterns
     -fno-ident)
+target_compile_options(vorsil PRIVATE ${PRODUCT_FLAGS} ${PROGRAM_CODE_OPTIONS})
 # The linker's own script with the read-only data placed in .text: one section
 # fewer saves up to a file alignment (512 bytes) of padding.
 execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE linker_help)
@@ -54,6 +57,7 @@ endif()
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/vorsil.ld "${linker_script}")
 
 target_link_options(vorsil PRIVATE
+    ${PROGRAM_CODE_OPTIONS}
     -nostdlib -mwindows
     -Wl,-T,${CMAKE_CURRENT_BINARY_DIR}/vorsil.ld
     -Wl,-e,_WinMainCRTStartup

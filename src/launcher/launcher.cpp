@@ -95,10 +95,9 @@ bool TakeLogPath(char* logPath, const char* argumentText)
     return CopyTextPart(logPath, MAX_PATH, start, length);
 }
 
-static bool LogCanBeOpened(const char* path)
+bool FileOpens(const char* path, DWORD access, DWORD share, DWORD flags)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_ARCHIVE, nullptr);
+    HANDLE file = CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     (void)CloseHandle(file);
@@ -114,7 +113,8 @@ static int RunFromTempFolder(const char* logArgument)
     if (!g_silent)
         Sleep(1000);
 
-    if (!TakeLogPath(g_logPath, logArgument) || !LogCanBeOpened(g_logPath)) {
+    if (!TakeLogPath(g_logPath, logArgument) ||
+        !FileOpens(g_logPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_ARCHIVE)) {
         if (!g_silent)
             (void)MessageBoxA(nullptr, MessageText(MSG_LOG_NOT_FOUND), MessageText(MSG_CAPTION), MB_ICONHAND);
         return EXIT_LOG_NOT_FOUND;

@@ -28,6 +28,10 @@ char* FindArgumentText(char* commandLine);
 // its last quote on. False when it does not fit.
 bool TakeLogPath(char* logPath, const char* argumentText);
 
+// Whether an existing file or folder opens with that access and sharing; it is
+// closed again at once, and opening it changes nothing.
+bool FileOpens(const char* path, DWORD access, DWORD share, DWORD flags);
+
 // Keeps the program's folder (and the current one) out of the search for
 // libraries loaded by name.
 void RestrictLibrarySearch();

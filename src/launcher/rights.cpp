@@ -4,16 +4,10 @@
 
 static const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Whether this user is refused the access; opening an existing file or folder
-// for it changes nothing.
+// Whether this user is refused the access.
 static bool AccessRefused(const char* path, DWORD access, DWORD flags)
 {
-    HANDLE handle = CreateFileA(path, access, SHARE_ALL, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        (void)CloseHandle(handle);
-        return false;
-    }
-    return GetLastError() == ERROR_ACCESS_DENIED;
+    return !FileOpens(path, access, SHARE_ALL, flags) && GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 // A log that this user can neither change nor delete, nor take out of its

@@ -41,33 +41,34 @@ static const char* FindRenameInsertion(const char* text, const char* end)
     return nullptr;
 }
 
-// Builds the new contents in output: old text with "NUL=path" added to [Rename],
-// the section created at the end when missing. Returns the new size.
-static DWORD AddRenameLine(char* output, const char* text, DWORD size, const char* line)
+static void WriteText(HANDLE file, const char* text, DWORD length)
+{
+    DWORD written;
+    (void)WriteFile(file, text, length, &written, nullptr);
+}
+
+// Writes the file anew from its start: the old text with "NUL=path" added to
+// [Rename], the section made at the end when missing. Nothing is lost: the
+// new text is longer than the old one.
+static void WriteWithRenameLine(HANDLE file, const char* text, DWORD size, const char* path)
 {
     const char* end = text + size;
     const char* insertion = FindRenameInsertion(text, end);
     bool newSection = insertion == nullptr;
     if (newSection)
         insertion = end;
-    DWORD before = DWORD(insertion - text);
-    DWORD used = 0;
-    CopyBytes(output, text, before);
-    used += before;
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0)
+        return;
+    WriteText(file, text, DWORD(insertion - text));
     // The header or the file's last line may lack its line break.
-    if (used > 0 && output[used - 1] != '\n') {
-        output[used++] = '\r';
-        output[used++] = '\n';
-    }
-    if (newSection) {
-        CopyBytes(output + used, RENAME_HEADER, sizeof RENAME_HEADER - 1);
-        used += sizeof RENAME_HEADER - 1;
-    }
-    DWORD lineLength = TextLength(line);
-    CopyBytes(output + used, line, lineLength);
-    used += lineLength;
-    CopyBytes(output + used, insertion, DWORD(end - insertion));
-    return used + DWORD(end - insertion);
+    if (insertion > text && insertion[-1] != '\n')
+        WriteText(file, "\r\n", 2);
+    if (newSection)
+        WriteText(file, RENAME_HEADER, sizeof RENAME_HEADER - 1);
+    WriteText(file, "NUL=", 4);
+    WriteText(file, path, TextLength(path));
+    WriteText(file, "\r\n", 2);
+    WriteText(file, insertion, DWORD(end - insertion));
 }
 
 static bool FindWininitPath(char* path)
@@ -90,10 +91,6 @@ static void AddWininitDeletion(const char* path)
     DWORD shortLength = GetShortPathNameA(path, shortPath, MAX_PATH);
     if ((shortLength == 0 || shortLength >= MAX_PATH) && !CopyText(shortPath, MAX_PATH, path))
         return;
-    char line[MAX_PATH + 8];
-    if (!CopyText(line, sizeof line, "NUL=") || !AppendText(line, sizeof line, shortPath) ||
-        !AppendText(line, sizeof line, "\r\n"))
-        return;
 
     char wininitPath[MAX_PATH];
     if (!FindWininitPath(wininitPath))
@@ -108,22 +105,13 @@ static void AddWininitDeletion(const char* path)
     DWORD size = GetFileSize(file, nullptr);
     HANDLE heap = GetProcessHeap();
     char* text = nullptr;
-    char* output = nullptr;
-    if (size != INVALID_FILE_SIZE && size <= WININIT_SIZE_LIMIT) {
+    if (size != INVALID_FILE_SIZE && size <= WININIT_SIZE_LIMIT)
         text = static_cast<char*>(HeapAlloc(heap, 0, size + 1));
-        output = static_cast<char*>(HeapAlloc(heap, 0, size + sizeof RENAME_HEADER + sizeof line + 4));
-    }
     DWORD read = 0;
-    if (text != nullptr && output != nullptr && ReadFile(file, text, size, &read, nullptr) && read == size) {
-        DWORD newSize = AddRenameLine(output, text, size, line);
-        DWORD written = 0;
-        if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0)
-            (void)WriteFile(file, output, newSize, &written, nullptr);
-    }
+    if (text != nullptr && ReadFile(file, text, size, &read, nullptr) && read == size)
+        WriteWithRenameLine(file, text, size, shortPath);
     if (text != nullptr)
         (void)HeapFree(heap, 0, text);
-    if (output != nullptr)
-        (void)HeapFree(heap, 0, output);
     (void)CloseHandle(file);
 }
 
