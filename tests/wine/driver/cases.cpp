@@ -569,6 +569,33 @@ void EarlyClose(const CaseContext& context) {
     }
 }
 
+// A second silent run for the same log, started while the first is at work:
+// it does no harm and ends by itself; the first removes everything.
+void SilentTwice(const CaseContext& context) {
+    Installation app(TestFolder("Silent Twice Test"));
+    AddManyFiles(app, 3000);
+    app.ExpectGone(Item::FileAt(app.LogPath()));
+    app.ExpectGone(Item::FileAt(app.ProgramPath()));
+    if (!app.Lay(context.program)) return;
+    processes::KillAllNamed(app.ProgramName());
+    PROCESS_INFORMATION first, second;
+    bool started = processes::Start(app.ProgramPath(), "/S", machine::ParentOf(app.Folder()), &first);
+    Sleep(300);
+    started = processes::Start(app.ProgramPath(), "/S", machine::ParentOf(app.Folder()), &second) && started;
+    if (!check::That(started, "both runs start")) return;
+    DWORD firstCode = STILL_ACTIVE, secondCode = STILL_ACTIVE;
+    check::That(processes::WaitForExit(second.hProcess, 60000, &secondCode), "the second run ends by itself");
+    check::That(processes::WaitForExit(first.hProcess, 60000, &firstCode), "the first run ends by itself");
+    check::Equal("the first run's exit code", 0, firstCode);
+    check::Info("the second run's exit code: %lu", static_cast<unsigned long>(secondCode));
+    check::That(secondCode <= 2, "the second run ends with one of the program's exit codes");
+    for (HANDLE handle : {first.hProcess, first.hThread, second.hProcess, second.hThread}) CloseHandle(handle);
+    for (int waited = 0; waited < 5000 && !processes::ProcessesNamed(app.ProgramName()).empty(); waited += 50)
+        Sleep(50);
+    app.CheckExpectations("after both runs");
+    check::Equal("program processes left running", 0, processes::KillAllNamed(app.ProgramName()));
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -592,6 +619,7 @@ const std::vector<Case> kCases = {
     E2E_CASE("silent-uninstall", SilentUninstall,
              "/S from the folder's parent: no window, exit 0 once all is gone, program file and folder a moment after"),
     E2E_CASE("silent-missing-log", SilentMissingLog, "/s without a log: nothing removed, no window, exit code 1"),
+    E2E_CASE("silent-twice", SilentTwice, "a second /S run while the first works: no harm, both end by themselves"),
     E2E_CASE("silent-log-in-other-folder", SilentLogInOtherFolder,
              "/S with a quoted log path in another folder: that log's items and the log go, exit 0"),
     E2E_CASE("long-section-answers", LongSectionAnswers,
