@@ -224,7 +224,10 @@ class Bench:
         work = float(result["second_run_to_question_ms"]) + float(result["after_answer_ms"])
         return {"ms": float(result["total_ms"]), "work_ms": work, "question_ms": float(result["question_ms"]),
                 "after_answer_ms": float(result["after_answer_ms"]),
-                "peak": int(result.get("peak_working_set", 0)), "items": sample.items}
+                "peak": int(result.get("peak_working_set", 0)), "items": sample.items,
+                "silence_ms": float(result["longest_silence_ms"]),
+                "silence_after": result.get("longest_silence_after", ""),
+                "counts": int(result["count_lines_seen"]), "count_example": result.get("count_example", "")}
 
     def baseline(self, counts):
         sample = self.sample("b", counts)
@@ -252,6 +255,12 @@ def pair(bench, counts, repeats):
         programs.append(bench.uninstall(counts))
         baselines.append(bench.baseline(counts))
     return best_of(programs), best_of(baselines), programs, baselines
+
+
+def silence(results):
+    """The longest the window went without answering in any of the runs, and what its newest line was then."""
+    worst = max(results, key=lambda r: r["silence_ms"])
+    return worst["silence_ms"], worst["silence_after"]
 
 
 def seconds(results):
@@ -317,24 +326,33 @@ def main():
     say(f"  vorsil.exe {v_fixed['ms'] / 1000:.3f} s ({seconds(v_all)}): start to question "
         f"{v_fixed['question_ms'] / 1000:.3f} s, answer to \"{FINISHED}\" {v_fixed['after_answer_ms'] / 1000:.3f} s;")
     say(f"    2.000 s of it are the program's two deliberate one-second waits; "
-        f"peak working set {v_fixed['peak'] / 2**20:.1f} MiB")
+        f"peak working set {v_fixed['peak'] / 2**20:.1f} MiB; longest silence {silence(v_all)[0]:.0f} ms")
     say(f"  baseline   {b_fixed['ms'] / 1000:.3f} s ({seconds(b_all)})")
     say()
 
     say("Whole samples; the 10,000 one lists 10,000 files, 1,000 directories, 1,000 registry values,")
     say("200 created keys and 200 INI entries, the others the same scaled. Cost per item: the time beyond")
-    say("an empty log's, per listed item, leaving out the processes' starts; best of the runs.")
+    say("an empty log's, per listed item, leaving out the processes' starts; best of the runs. Silence: the")
+    say("longest a helper's message (WM_NULL every 50 ms, reads of the newest status line) waited for an")
+    say("answer while the window was open, worst of the runs; counts: newest lines \"text done/total\" it saw.")
     say(f"  {'scale':>6} {'items':>6} {'runs':>4} | {'vorsil s':>8} {'base s':>7} | {'vorsil us':>9} {'base us':>8} "
-        f"{'ratio':>5} | {'peak WS MiB':>11} {'+ empty':>7} | {'largest section':>15} {'buffer':>8}")
+        f"{'ratio':>5} | {'silence ms':>10} {'counts':>6} | {'peak WS MiB':>11} {'+ empty':>7} | "
+        f"{'largest section':>15} {'buffer':>8}")
     scales = [(1000, 3), (10000, 1 if quick else 3)] + ([] if quick else [(50000, 2)])
     rows = []
+    silences = [(0, *silence(v_all))]
+    examples = []
     for scale, runs in scales:
-        v, b, _, _ = pair(bench, counts_for(scale), runs)
+        v, b, v_runs, _ = pair(bench, counts_for(scale), runs)
         vu, bu = per_item_us(v, v_fixed), per_item_us(b, b_fixed)
         largest, buffer = section_buffer(counts_for(scale))
         rows.append((scale, v, b))
+        silences.append((scale, *silence(v_runs)))
+        examples += [r["count_example"] for r in v_runs[:1] if r["count_example"]]
+        counts = "/".join(str(r["counts"]) for r in v_runs)
         say(f"  {scale:>6} {v['items']:>6} {runs:>4} | {v['ms'] / 1000:>8.3f} {b['ms'] / 1000:>7.3f} | {vu:>9.1f} {bu:>8.1f} "
-            f"{vu / bu:>5.2f} | {v['peak'] / 2**20:>11.1f} {(v['peak'] - v_fixed['peak']) / 2**20:>7.1f} | "
+            f"{vu / bu:>5.2f} | {silences[-1][1]:>10.0f} {counts:>6} | "
+            f"{v['peak'] / 2**20:>11.1f} {(v['peak'] - v_fixed['peak']) / 2**20:>7.1f} | "
             f"{largest / 1024:>11.1f} KiB {buffer / 1024:>4.0f} KiB")
     v_slope = slope_us([(v["items"], v["work_ms"]) for _, v, _ in rows])
     b_slope = slope_us([(b["items"], b["work_ms"]) for _, _, b in rows])
@@ -344,6 +362,9 @@ def main():
         extra = v1["items"] - v0["items"]
         say(f"  from {s0} to {s1}: vorsil.exe {1000 * (v1['work_ms'] - v0['work_ms']) / extra:.1f} us/item, "
             f"baseline {1000 * (b1['work_ms'] - b0['work_ms']) / extra:.1f} us/item")
+    worst = max(silences, key=lambda s: s[1])
+    say(f"  longest silence over all sizes {worst[1]:.0f} ms, at {worst[0]} items after \"{worst[2]}\" "
+        f"(target: at most 250 ms); counts seen, e.g. " + (", ".join(f'"{e}"' for e in examples) or "none"))
     scale, _, b = rows[-1]
     names = {"F": "files", "D": "directories", "I": "INI entries", "V": "registry values", "K": "registry keys"}
     say(f"  the baseline's time at {scale} by kind: " +
@@ -354,19 +375,21 @@ def main():
     say("smaller size to the larger (1.00: linear), and vorsil.exe's cost over the baseline's at the larger")
     runs = 1 if quick else 3
     say(f"  {'kind':>10} {'small':>6} {'large':>6} {'runs':>4} | {'vorsil us/item':>15} {'growth':>6} | "
-        f"{'base us/item':>15} {'growth':>6} | {'ratio':>5}")
+        f"{'base us/item':>15} {'growth':>6} | {'ratio':>5} | {'silence ms':>10}")
     # Large enough that each kind's work outweighs the jitter of a busy machine.
     sizes = {"files": (5000, 20000), "dirs": (300, 1200), "inientries": (200, 800),
              "values": (4000, 16000), "keys": (2000, 8000)}
     for kind in KINDS:
         small, large = (n if quick else 2 * n for n in sizes[kind])
         measured = []
+        longest = 0
         for count in (small, large):
-            v, b, _, _ = pair(bench, only(kind, count), runs)
+            v, b, v_runs, _ = pair(bench, only(kind, count), runs)
             measured.append((per_item_us(v, v_fixed), per_item_us(b, b_fixed)))
+            longest = max(longest, silence(v_runs)[0])
         (vs, bs), (vl, bl) = measured
         say(f"  {kind:>10} {small:>6} {large:>6} {runs:>4} | {vs:>7.1f} {vl:>7.1f} {vl / vs:>6.2f} | "
-            f"{bs:>7.1f} {bl:>7.1f} {bl / bs:>6.2f} | {vl / bl:>5.2f}")
+            f"{bs:>7.1f} {bl:>7.1f} {bl / bs:>6.2f} | {vl / bl:>5.2f} | {longest:>10.0f}")
     say()
     say(f"Benchmark took {time.monotonic() - started:.0f} s; every run left none of the listed items behind.")
     return 0

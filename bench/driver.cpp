@@ -1,5 +1,8 @@
 // The benchmark's hands inside Wine: starts the uninstaller as a user would and
-// answers it, times the baseline, and sets up and checks the sample's registry.
+// answers it, meanwhile sending its window WM_NULL every 50 ms and reading the
+// newest status line as a helper program would (the longest wait for an answer
+// and the counts seen are printed), times the baseline, and sets up and checks
+// the sample's registry.
 // A console program built with mingw-w64; it prints "name=value" lines.
 //
 //   driver uninstall <program> <folder> <finished text>
@@ -106,27 +109,57 @@ static HWND WaitForUninstallWindow(bool progress, double startMs)
     }
 }
 
-// Blocks while the removal runs: the progress window answers sent messages
-// only once its opening, which runs the removal, has returned. The line is
-// read as UTF-16: Wine 8 hands LB_GETTEXT sent across processes back
-// unconverted to an ANSI caller.
+// The longest time the progress window took to answer one message, and the
+// newest status line just before it.
+static double g_longestSilenceMs;
+static char g_silenceAfter[512];
+static char g_newest[512];
+
+// Sends as a helper program would, and notes how long the answer took.
+static bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result)
+{
+    double start = NowMs();
+    bool answered = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kTimeoutMs, result) != 0;
+    double took = NowMs() - start;
+    if (took > g_longestSilenceMs) {
+        g_longestSilenceMs = took;
+        strcpy(g_silenceAfter, g_newest);
+    }
+    return answered;
+}
+
+// The line is read as UTF-16: Wine 8 hands LB_GETTEXT sent across processes
+// back unconverted to an ANSI caller. The room to spare in the buffer is for a
+// line replaced between the two messages.
 static bool LastStatusLine(HWND list, char* text, int size, int* count)
 {
     DWORD_PTR value = 0;
-    if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_NORMAL, kTimeoutMs, &value))
+    if (!Ask(list, LB_GETCOUNT, 0, 0, &value))
         return false;
     *count = int(value);
     text[0] = '\0';
     if (*count <= 0)
         return true;
     WCHAR wide[512];
-    if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, WPARAM(*count - 1), 0, SMTO_NORMAL, kTimeoutMs, &value) ||
-        int(value) >= int(sizeof wide / sizeof wide[0]))
+    if (!Ask(list, LB_GETTEXTLEN, WPARAM(*count - 1), 0, &value) || int(value) >= 256)
         return false;
-    if (!SendMessageTimeoutW(list, LB_GETTEXT, WPARAM(*count - 1), LPARAM(wide), SMTO_NORMAL, kTimeoutMs, &value))
+    if (!Ask(list, LB_GETTEXT, WPARAM(*count - 1), LPARAM(wide), &value) || int(value) >= 512)
         return false;
     wide[value] = 0;
     return WideCharToMultiByte(CP_ACP, 0, wide, -1, text, size, nullptr, nullptr) != 0;
+}
+
+// "Removing files... 12345/50000"
+static bool IsCountLine(const char* line)
+{
+    const char* slash = strrchr(line, '/');
+    const char* blank = strrchr(line, ' ');
+    if (slash == nullptr || blank == nullptr || blank > slash || slash[1] == '\0' || slash == blank + 1)
+        return false;
+    for (const char* c = blank + 1; *c != '\0'; ++c)
+        if (c != slash && (*c < '0' || *c > '9'))
+            return false;
+    return true;
 }
 
 static int Uninstall(const char* program, const char* folder, const char* finishedText)
@@ -172,10 +205,27 @@ static int Uninstall(const char* program, const char* folder, const char* finish
     HWND list = GetDlgItem(progress, kStatusListId);
     char line[512];
     int count = 0;
+    int countLines = 0;
+    char countExample[512] = "";
+    double lastPing = -1000;
+    // As a helper that checks the window: WM_NULL every 50 ms; in between the
+    // newest line, read again as soon as the window answers, tells the end.
     for (;;) {
+        if (NowMs() - lastPing >= 50) {
+            lastPing = NowMs();
+            if (!Ask(progress, WM_NULL, 0, 0, nullptr)) {
+                fprintf(stderr, "the progress window does not answer\n");
+                return 2;
+            }
+        }
         if (!LastStatusLine(list, line, sizeof line, &count)) {
             fprintf(stderr, "the status list does not answer\n");
             return 2;
+        }
+        if (strcmp(line, g_newest) != 0) {
+            if (IsCountLine(line) && ++countLines == 1)
+                strcpy(countExample, line);
+            strcpy(g_newest, line);
         }
         if (strcmp(line, finishedText) == 0)
             break;
@@ -209,6 +259,10 @@ static int Uninstall(const char* program, const char* folder, const char* finish
     printf("after_answer_ms=%.1f\n", finished - asked);
     printf("window_to_finish_ms=%.1f\n", finished - opened);
     printf("status_lines=%d\n", count);
+    printf("longest_silence_ms=%.1f\n", g_longestSilenceMs);
+    printf("longest_silence_after=%s\n", g_silenceAfter);
+    printf("count_lines_seen=%d\n", countLines);
+    printf("count_example=%s\n", countExample);
     printf("exit_code=%lu\n", exitCode);
     if (haveMemory) {
         printf("peak_working_set=%lu\n", (unsigned long)memory.PeakWorkingSetSize);
