@@ -143,11 +143,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int)
     // in its manifest unless the library is loaded before its first window.
     (void)LoadLibraryA("comctl32.dll");
     g_instance = instance;
+    // Both runs read the log argument after a silent switch.
     const char* logArgument = AfterSilentSwitch(argumentText);
     g_silent = logArgument != nullptr;
+    if (!g_silent)
+        logArgument = argumentText;
     if (!FindOwnPaths(instance))
         return ReportNoSafeCopy();
     if (!RunsAsTempCopy(g_modulePath))
-        return RelaunchFromTempFolder(g_silent ? logArgument : argumentText);
-    return RunFromTempFolder(g_silent ? logArgument : argumentText);
+        return RelaunchFromTempFolder(logArgument);
+    return RunFromTempFolder(logArgument);
 }

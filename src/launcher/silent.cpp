@@ -41,7 +41,8 @@ bool StartCopy(const char* verb, const char* parameters, const char* logPath, in
     SHELLEXECUTEINFOA start;
     FillBytes(&start, 0, sizeof start);
     start.cbSize = sizeof start;
-    start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    // Only a silent run waits for the copy, so only it asks for its process.
+    start.fMask = SEE_MASK_FLAG_NO_UI | (g_silent ? SEE_MASK_NOCLOSEPROCESS : 0);
     start.lpVerb = verb;
     start.lpFile = g_tempCopyPath;
     start.lpParameters = parameters;
