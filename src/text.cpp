@@ -54,6 +54,14 @@ bool SameTextIgnoringCase(const char* a, const char* b)
     }
 }
 
+bool SamePrefixIgnoringCase(const char* a, const char* b, unsigned length)
+{
+    for (unsigned i = 0; i < length; ++i)
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i]) || a[i] == '\0')
+            return false;
+    return true;
+}
+
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t';

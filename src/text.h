@@ -14,6 +14,9 @@ bool AppendText(char* buffer, unsigned size, const char* text);
 // ASCII letters compare without regard to case; other bytes compare as they are.
 bool SameTextIgnoringCase(const char* a, const char* b);
 
+// Whether the first length characters are the same, in the same way.
+bool SamePrefixIgnoringCase(const char* a, const char* b, unsigned length);
+
 // Spaces and tabs.
 bool IsBlank(char c);
 

@@ -121,10 +121,10 @@ static int RunFromTempFolder(const char* logArgument)
     }
     LoadMessageOverrides(g_logPath);
     // Scheduled before the question, so a copy whose user declines goes too.
-    ScheduleSelfDeletion(g_tempCopyPath);
+    (void)ScheduleDeletionAtRestart(g_tempCopyPath);
     if (g_silent) {
         RunRemoval();
-        return 0;
+        return RestartNeeded() ? EXIT_RESTART_NEEDED : 0;
     }
 
     if (MessageBoxA(nullptr, MessageText(MSG_CONFIRM), MessageText(MSG_CAPTION),

@@ -10,6 +10,9 @@ const char DEFAULT_LOG_NAME[] = "install.log";
 // Exit codes besides 0: the log cannot be opened; no copy could be started safely.
 const int EXIT_LOG_NOT_FOUND = 1;
 const int EXIT_NO_SAFE_COPY = 2;
+// A silent run that left files for the restart to delete: done, restart pending
+// (ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools know it).
+const int EXIT_RESTART_NEEDED = 3010;
 
 extern HINSTANCE g_instance;
 // The program's file name (the part after the last backslash of its path).
@@ -37,6 +40,8 @@ bool FileOpens(const char* path, DWORD access, DWORD share, DWORD flags);
 void RestrictLibrarySearch();
 // A KERNEL32 function that older Windows may lack, or nullptr.
 FARPROC KernelFunction(const char* name);
+// A library of the system folder, loaded by its full path; nullptr when missing.
+HMODULE LoadSystemLibrary(const char* name);
 
 // Sets the temporary copy path in a temporary folder the ANSI calls can reach.
 bool FindTempCopyPath();
@@ -58,9 +63,10 @@ const char* AfterSilentSwitch(const char* argumentText);
 // run then waits until the copy has removed everything the log lists, or has
 // ended, and sets the exit code the caller gets; otherwise it is 0.
 bool StartCopy(const char* verb, const char* parameters, const char* logPath, int* exitCode);
-// In the copy of a silent run, once all the log lists is gone: tells the
-// waiting first run, which then ends and lets go of the program file.
-void TellCallerListedItemsGone();
+// In the copy of a silent run, once all the log lists is gone or waits for
+// the restart: tells the waiting first run, which then ends with 0 or
+// EXIT_RESTART_NEEDED and lets go of the program file.
+void TellCallerListedItemsGone(bool restartNeeded);
 
-// Registers the temporary copy for deletion at the next restart.
-void ScheduleSelfDeletion(const char* path);
+// Registers a file for deletion at the next restart; false when that is refused.
+bool ScheduleDeletionAtRestart(const char* path);

@@ -20,16 +20,15 @@ FARPROC KernelFunction(const char* name)
     return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
 }
 
-static void LoadFromSystemFolder(const char* name)
+HMODULE LoadSystemLibrary(const char* name)
 {
     char path[MAX_PATH];
     UINT length = GetSystemDirectoryA(path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
-        return;
+        return nullptr;
     if (path[length - 1] != '\\' && !AppendText(path, MAX_PATH, "\\"))
-        return;
-    if (AppendText(path, MAX_PATH, name))
-        (void)LoadLibraryA(path); // a library this Windows lacks is not needed either
+        return nullptr;
+    return AppendText(path, MAX_PATH, name) ? LoadLibraryA(path) : nullptr;
 }
 
 void RestrictLibrarySearch()
@@ -47,5 +46,5 @@ void RestrictLibrarySearch()
     if (setDefaultDllDirectories != nullptr)
         return;
     for (const char* name = ON_DEMAND_LIBRARIES; *name != '\0'; name += TextLength(name) + 1)
-        LoadFromSystemFolder(name);
+        (void)LoadSystemLibrary(name); // a library this Windows lacks is not needed either
 }

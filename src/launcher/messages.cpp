@@ -17,7 +17,12 @@ static const char BUILT_IN_MESSAGES[] =
     "Removing shortcuts...\0"
     "Removing directories...\0"
     "The uninstaller could not prepare its temporary copy. Close other programs and try again.\0"
-    "\0\0\0\0\0\0\0\0\0\0"
+    "These programs are using files that must be removed. Close them, then click Retry. Click Cancel to leave "
+    "those files; they are removed when Windows restarts.\0"
+    "Removed when Windows restarts:\0"
+    "Not removed:\0"
+    "Windows must be restarted to finish removing the program. Restart now?\0"
+    "\0\0\0\0\0\0"
     "Close";
 
 // Texts from the log's [Strings] section; an empty one means the built-in text stands.

@@ -50,7 +50,7 @@ static void WriteText(HANDLE file, const char* text, DWORD length)
 // Writes the file anew from its start: the old text with "NUL=path" added to
 // [Rename], the section made at the end when missing. Nothing is lost: the
 // new text is longer than the old one.
-static void WriteWithRenameLine(HANDLE file, const char* text, DWORD size, const char* path)
+static bool WriteWithRenameLine(HANDLE file, const char* text, DWORD size, const char* path)
 {
     const char* end = text + size;
     const char* insertion = FindRenameInsertion(text, end);
@@ -58,7 +58,7 @@ static void WriteWithRenameLine(HANDLE file, const char* text, DWORD size, const
     if (newSection)
         insertion = end;
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0)
-        return;
+        return false;
     WriteText(file, text, DWORD(insertion - text));
     // The header or the file's last line may lack its line break.
     if (insertion > text && insertion[-1] != '\n')
@@ -69,6 +69,7 @@ static void WriteWithRenameLine(HANDLE file, const char* text, DWORD size, const
     WriteText(file, path, TextLength(path));
     WriteText(file, "\r\n", 2);
     WriteText(file, insertion, DWORD(end - insertion));
+    return true;
 }
 
 static bool FindWininitPath(char* path)
@@ -84,42 +85,41 @@ static bool FindWininitPath(char* path)
 // The 95 family deletes files at start-up from the [Rename] section of wininit.ini.
 // The file may already list other programs' NUL= lines, so the line is added as
 // text; the profile functions would replace the first NUL= line instead.
-static void AddWininitDeletion(const char* path)
+static bool AddWininitDeletion(const char* path)
 {
     // The start-up processing runs before long file names are available.
     char shortPath[MAX_PATH];
     DWORD shortLength = GetShortPathNameA(path, shortPath, MAX_PATH);
     if ((shortLength == 0 || shortLength >= MAX_PATH) && !CopyText(shortPath, MAX_PATH, path))
-        return;
+        return false;
 
     char wininitPath[MAX_PATH];
     if (!FindWininitPath(wininitPath))
-        return;
+        return false;
     // Writes cached by the profile functions must reach the file before it is read as text.
     (void)WritePrivateProfileStringA(nullptr, nullptr, nullptr, WININIT_NAME);
 
     HANDLE file = CreateFileA(wininitPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return;
+        return false;
     DWORD size = GetFileSize(file, nullptr);
     HANDLE heap = GetProcessHeap();
     char* text = nullptr;
     if (size != INVALID_FILE_SIZE && size <= WININIT_SIZE_LIMIT)
         text = static_cast<char*>(HeapAlloc(heap, 0, size + 1));
     DWORD read = 0;
-    if (text != nullptr && ReadFile(file, text, size, &read, nullptr) && read == size)
-        WriteWithRenameLine(file, text, size, shortPath);
+    bool added = text != nullptr && ReadFile(file, text, size, &read, nullptr) && read == size &&
+                 WriteWithRenameLine(file, text, size, shortPath);
     if (text != nullptr)
         (void)HeapFree(heap, 0, text);
     (void)CloseHandle(file);
+    return added;
 }
 
-void ScheduleSelfDeletion(const char* path)
+bool ScheduleDeletionAtRestart(const char* path)
 {
-    if (RunsOnNtFamily()) {
-        (void)MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        return;
-    }
-    AddWininitDeletion(path);
+    if (RunsOnNtFamily())
+        return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return AddWininitDeletion(path);
 }

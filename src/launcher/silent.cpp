@@ -16,10 +16,12 @@ const char* AfterSilentSwitch(const char* argumentText)
     return rest;
 }
 
-// The two runs meet through an event named after the log, the one thing both
+// The two runs meet through events named after the log, the one thing both
 // know: a copy started with an administrator's rights gets no environment or
-// handle of the first run. Either run creates it; the second gets the first's.
-static HANDLE MeetingEvent(const char* logPath)
+// handle of the first run. Either run creates them; the second gets the
+// first's. The copy sets the second event instead of the first when files
+// wait for the restart.
+static HANDLE MeetingEvent(const char* logPath, bool restartNeeded)
 {
     // FNV-1a over the path in upper case, as the file system compares it.
     DWORD hash = 2166136261u;
@@ -27,16 +29,27 @@ static HANDLE MeetingEvent(const char* logPath)
         hash = (hash ^ BYTE(*c >= 'a' && *c <= 'z' ? *c - ('a' - 'A') : *c)) * 16777619u;
     char name[20] = "vorsil-";
     FormatDecimal(name + 7, hash);
+    if (restartNeeded)
+        (void)AppendText(name, sizeof name, "r");
     return CreateEventA(nullptr, TRUE, FALSE, name);
+}
+
+// Events of those names that already belong to another run (or to a program
+// that took the names first) are not relied on: then neither is.
+static bool CreateMeetingEvents(const char* logPath, HANDLE* events)
+{
+    for (int restartNeeded = 0; restartNeeded < 2; ++restartNeeded) {
+        events[restartNeeded] = MeetingEvent(logPath, restartNeeded != 0);
+        if (events[restartNeeded] == nullptr || GetLastError() == ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return true;
 }
 
 bool StartCopy(const char* verb, const char* parameters, const char* logPath, int* exitCode)
 {
-    // An event of that name already belongs to another run (or to a program
-    // that took the name first): it is not relied on.
-    HANDLE listedGone = g_silent ? MeetingEvent(logPath) : nullptr;
-    if (listedGone != nullptr && GetLastError() == ERROR_ALREADY_EXISTS)
-        listedGone = nullptr;
+    HANDLE waitFor[3] = {nullptr};
+    bool told = g_silent && CreateMeetingEvents(logPath, waitFor + 1);
 
     SHELLEXECUTEINFOA start;
     FillBytes(&start, 0, sizeof start);
@@ -53,22 +66,24 @@ bool StartCopy(const char* verb, const char* parameters, const char* logPath, in
     if (!g_silent || start.hProcess == nullptr)
         return true;
 
-    HANDLE waitFor[2] = {start.hProcess, listedGone};
-    DWORD which = WaitForMultipleObjects(listedGone ? 2 : 1, waitFor, FALSE, INFINITE);
+    waitFor[0] = start.hProcess;
+    DWORD which = WaitForMultipleObjects(told ? 3 : 1, waitFor, FALSE, INFINITE);
     // Once the copy has signalled, only the program file and the folders are
     // left, and they wait for this run's end.
     DWORD code = 0;
-    if (which != WAIT_OBJECT_0 + 1 && (which != WAIT_OBJECT_0 || !GetExitCodeProcess(start.hProcess, &code)))
+    if (which == WAIT_OBJECT_0 + 2)
+        code = EXIT_RESTART_NEEDED;
+    else if (which != WAIT_OBJECT_0 + 1 && (which != WAIT_OBJECT_0 || !GetExitCodeProcess(start.hProcess, &code)))
         code = EXIT_NO_SAFE_COPY;
     *exitCode = int(code);
     return true;
 }
 
-void TellCallerListedItemsGone()
+void TellCallerListedItemsGone(bool restartNeeded)
 {
     if (!g_silent)
         return;
-    HANDLE listedGone = MeetingEvent(g_logPath);
+    HANDLE listedGone = MeetingEvent(g_logPath, restartNeeded);
     if (listedGone != nullptr)
         (void)SetEvent(listedGone); // left open: this process ends soon
 }

@@ -4,8 +4,8 @@
 
 static void DeleteListedFile(char* path)
 {
-    // Read-only, missing and busy files stay; nothing is reported.
-    (void)DeleteFileA(path);
+    if (!DeleteFileA(path))
+        KeepFileNotDeleted(path);
 }
 
 void DeleteListedFiles(char* list)

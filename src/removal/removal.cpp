@@ -23,13 +23,19 @@ static void DeleteProgramFile(const char* path)
     }
 }
 
-// The program's file in the log's folder: the installed copy, under whatever name the user gave it.
+// The program's file in the log's folder: the installed copy, under whatever
+// name the user gave it. A log path without folder stands for itself.
+bool FindInstalledProgram(char* path)
+{
+    if (FileNamePart(g_logPath) == nullptr)
+        return CopyText(path, MAX_PATH, g_logPath);
+    return ReplaceFileNamePart(path, MAX_PATH, g_logPath, g_ownFileName);
+}
+
 static void DeleteInstalledProgram()
 {
     char path[MAX_PATH];
-    if (FileNamePart(g_logPath) == nullptr)
-        DeleteProgramFile(g_logPath);
-    else if (ReplaceFileNamePart(path, MAX_PATH, g_logPath, g_ownFileName))
+    if (FindInstalledProgram(path))
         DeleteProgramFile(path);
 }
 
@@ -53,15 +59,20 @@ void RunRemoval()
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.RunApp"));
     DeleteListedFiles(ReadLogSection(MSG_REMOVING_FILES, "CopyFiles"));
     DeleteListedFiles(ReadLogSection(MSG_REMOVING_SHORTCUTS, "Shortcuts"));
+    AskToCloseProgramsUsingFiles();
+    ScheduleFilesInUse();
     RemoveIniEntries(ReadLogSection(MSG_REMOVING_INI, "AddIni"));
     RemoveRegistryValues(ReadLogSection(MSG_REMOVING_VALUES, "AddReg"));
     RemoveRegistryKeys(ReadLogSection(MSG_REMOVING_KEYS, "CreateKeys"));
     // Read while the log still exists; the directories go after the log and the program.
     char* directories = ReadLogSection(MSG_REMOVING_DIRECTORIES, "CreateDirs");
     (void)DeleteFileA(g_logPath);
-    TellCallerListedItemsGone();
+    TellCallerListedItemsGone(RestartNeeded());
     DeleteInstalledProgram();
     LeaveInstallationFolder();
     RemoveListedDirectories(directories);
+    ScheduleDirectoriesOfFilesInUse(directories);
+    ReportFilesLeft();
     AddStatusLine(MSG_FINISHED);
+    OfferRestart();
 }

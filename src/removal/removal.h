@@ -15,3 +15,40 @@ void RemoveListedDirectories(char* list);
 void RemoveDirectoryIfEmpty(const char* directory);
 
 void RunListedPrograms(char* list);
+
+// The installed program: the file of the program's name in the log's folder.
+// False when the path does not fit.
+bool FindInstalledProgram(char* path);
+
+// Files and shortcuts the log lists that stay after their deletion failed:
+// those in use go at the next restart, if the user does not close the
+// programs that use them first; the others are reported.
+enum FileLeft : char {
+    FILE_IN_USE = 'u',
+    FILE_AT_RESTART = 'r',  // deleted at the next restart
+    FILE_NOT_REMOVED = 'n',
+    FILE_GONE = 'g',        // deleted when the user asked to try again
+};
+// Called right after DeleteFileA failed on a listed file.
+void KeepFileNotDeleted(const char* path);
+// The files left in the log's order: NextFileLeft(nullptr) is the first,
+// nullptr follows the last. entry[0] is a FileLeft, entry + 1 the path.
+char* NextFileLeft(char* entry);
+// Whether a file was left for the restart to delete.
+bool RestartNeeded();
+// An interactive run asks the user to close the programs that use files and
+// deletes them again, as often as the user asks.
+void AskToCloseProgramsUsingFiles();
+// A line of the question: a program, or a file in use where no program is known.
+void NameInQuestion(const char* name);
+// Names the programs that use the files in use, where Windows can tell;
+// false when it names none.
+bool NameProgramsUsingFiles();
+// Leaves the files still in use for the restart to delete, and after them the
+// listed directories that hold them.
+void ScheduleFilesInUse();
+void ScheduleDirectoriesOfFilesInUse(char* directories);
+// The status lines for the files that are not gone for good.
+void ReportFilesLeft();
+// When files wait for the restart, an interactive run offers to restart now.
+void OfferRestart();

@@ -49,6 +49,11 @@ void AddStatusLine(const char* text)
     AppendLine(g_newestLine);
 }
 
+int AskFromProgressWindow(const char* text, UINT type)
+{
+    return MessageBoxA(g_progressWindow, text, MessageText(MSG_CAPTION), type);
+}
+
 void AddStatusLine(int messageId)
 {
     AddStatusLine(MessageText(messageId));

@@ -11,6 +11,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LP
 void AddStatusLine(int messageId);
 void AddStatusLine(const char* text);
 
+// A message box owned by the window, with the caption of every box: it stays
+// in front of the window, whose messages its own loop keeps handling.
+int AskFromProgressWindow(const char* text, UINT type);
+
 // The removal runs inside the window's opening, so the window's own message
 // loop waits until it ends; these keep the window answering meanwhile.
 

@@ -54,19 +54,22 @@ TEST(SilentFirstRun, EndsWithTheCopysExitCodeWhenTheCopyEndsWithoutSignalling)
 
 TEST(SilentFirstRun, EndsOnceTheCopyHasRemovedWhatTheLogLists)
 {
-    InstallApplication("");
-    // The copy, as it gets there: its program file and folders still to go.
-    SimOnProcessStart([](const SimProcess&) {
-        g_silent = true;
-        CopyText(g_logPath, MAX_PATH, LOG_PATH);
-        TellCallerListedItemsGone();
-    });
-    SimSetExitCodeOfStartedPrograms(7);
-    EXPECT_EQ(0, RunInstalledProgram("/S"));
-    SimOnProcessStart(nullptr);
-    ASSERT_EQ(1u, SimShellExecutes().size());
-    EXPECT_FALSE(SimShellExecutes()[0].ended) << "the copy goes on after the first run";
-    EXPECT_TRUE(SimDeadlocks().empty());
+    // Files left for the restart: done, restart pending.
+    for (bool restartNeeded : {false, true}) {
+        InstallApplication("");
+        // The copy, as it gets there: its program file and folders still to go.
+        SimOnProcessStart([restartNeeded](const SimProcess&) {
+            g_silent = true;
+            CopyText(g_logPath, MAX_PATH, LOG_PATH);
+            TellCallerListedItemsGone(restartNeeded);
+        });
+        SimSetExitCodeOfStartedPrograms(7);
+        EXPECT_EQ(restartNeeded ? 3010 : 0, RunInstalledProgram("/S")) << restartNeeded;
+        SimOnProcessStart(nullptr);
+        ASSERT_EQ(1u, SimShellExecutes().size());
+        EXPECT_FALSE(SimShellExecutes()[0].ended) << "the copy goes on after the first run";
+        EXPECT_TRUE(SimDeadlocks().empty());
+    }
 }
 
 TEST(SilentFirstRun, WithoutASafeCopyEndsWithTwoAndNoBox)

@@ -105,6 +105,9 @@ void SimProtect(const std::string& path, DWORD deniedAccess);
 void SimProtect(const std::string& path);
 // The simulated process runs as an administrator: it is refused nothing.
 void SimSetElevated(bool elevated);
+// MoveFileExA refuses MOVEFILE_DELAY_UNTIL_REBOOT (ERROR_ACCESS_DENIED), as
+// Windows does for a process without an administrator's rights (Wine does not).
+void SimRefuseDeletionAtRestart(bool refuse);
 
 // ---- Modules ----
 
@@ -117,6 +120,13 @@ void SimSetElevated(bool elevated);
 // until SimReset, as on Windows before 8 without update KB2533623
 // (SetDefaultDllDirectories) or before XP SP1 (SetDllDirectoryA).
 void SimRemoveExport(const std::string& name);
+// GetModuleHandleA also knows ADVAPI32, whose OpenProcessToken,
+// LookupPrivilegeValueA and AdjustTokenPrivileges (the NT family only) succeed
+// and are journaled. A library loaded from a file named rstrtmgr.dll (lay one
+// out in the system folder) has the Restart Manager's RmStartSession,
+// RmRegisterResources, RmGetList and RmEndSession; RmGetList names these
+// programs, whatever files were registered (none by default, as under Wine).
+void SimSetRestartManagerNames(const std::vector<std::string>& names);
 // The last flags SetDefaultDllDirectories accepted, 0 when never called.
 DWORD SimDefaultDllDirectories();
 // Whether the last SetDllDirectoryA call passed "" (the current directory

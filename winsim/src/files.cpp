@@ -27,6 +27,8 @@ std::map<uintptr_t, FileHandle> g_files;
 std::map<uintptr_t, FindHandle> g_finds;
 
 bool g_elevated = false;
+// Only administrators may schedule deletions at restart on Windows; Wine lets anybody.
+bool g_refuseDeletionAtRestart = false;
 
 // Share modes count executing as reading.
 bool WantsRead(DWORD access)
@@ -305,6 +307,7 @@ bool CloseFileHandle(HANDLE handle)
 void ResetFiles()
 {
     g_elevated = false;
+    g_refuseDeletionAtRestart = false;
     g_files.clear();
     g_finds.clear();
     ClearDrives();
@@ -685,33 +688,11 @@ extern "C" DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPa
     return length;
 }
 
-extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
+namespace {
+
+// Renames (moves within the drive) a file or directory, as MoveFileA and MoveFileExA do.
+BOOL Move(Call& call, const ParsedPath& source, LPCSTR lpNewFileName, DWORD dwFlags)
 {
-    Call call("MoveFileExA");
-    call.Str(lpExistingFileName).Str(lpNewFileName).Raw(Hex(dwFlags));
-    // The 95 family has no MoveFileExA (Wine's "win98" setting still has it).
-    if (!SimIsNtPlatform())
-        return call.Fail(ERROR_CALL_NOT_IMPLEMENTED);
-    if (!lpExistingFileName)
-        return call.Fail(ERROR_INVALID_PARAMETER);
-    ParsedPath source = ParsePath(lpExistingFileName);
-    if (!source.valid)
-        return call.Fail(ERROR_PATH_NOT_FOUND);
-    if (dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) {
-        // Like Wine, the entry is written whether or not the file exists.
-        DWORD error = 0;
-        std::string target;
-        if (lpNewFileName) {
-            ParsedPath parsed = ParsePath(lpNewFileName);
-            if (!parsed.valid)
-                return call.Fail(ERROR_PATH_NOT_FOUND);
-            target = parsed.Full();
-        }
-        if (!AppendPendingRename(source.Full(), lpNewFileName ? &target : nullptr,
-                                 (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0, &error))
-            return call.Fail(error);
-        return call.Succeed();
-    }
     if (!lpNewFileName)
         return call.Fail(ERROR_INVALID_PARAMETER);
     Found from = Locate(source);
@@ -741,6 +722,51 @@ extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileNa
     Unlink(node);
     Insert(to.parent, node, targetPath.names.back());
     return call.Succeed();
+}
+
+}  // namespace
+
+// A running program's file may be renamed, as on Windows.
+extern "C" BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName)
+{
+    Call call("MoveFileA");
+    call.Str(lpExistingFileName).Str(lpNewFileName);
+    ParsedPath source = ParsePath(lpExistingFileName ? lpExistingFileName : "");
+    if (!lpExistingFileName || !source.valid)
+        return call.Fail(ERROR_PATH_NOT_FOUND);
+    return Move(call, source, lpNewFileName, 0);
+}
+
+extern "C" BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
+{
+    Call call("MoveFileExA");
+    call.Str(lpExistingFileName).Str(lpNewFileName).Raw(Hex(dwFlags));
+    // The 95 family has no MoveFileExA (Wine's "win98" setting still has it).
+    if (!SimIsNtPlatform())
+        return call.Fail(ERROR_CALL_NOT_IMPLEMENTED);
+    if (!lpExistingFileName)
+        return call.Fail(ERROR_INVALID_PARAMETER);
+    ParsedPath source = ParsePath(lpExistingFileName);
+    if (!source.valid)
+        return call.Fail(ERROR_PATH_NOT_FOUND);
+    if (dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+        if (g_refuseDeletionAtRestart)
+            return call.Fail(ERROR_ACCESS_DENIED);
+        // Like Wine, the entry is written whether or not the file exists.
+        DWORD error = 0;
+        std::string target;
+        if (lpNewFileName) {
+            ParsedPath parsed = ParsePath(lpNewFileName);
+            if (!parsed.valid)
+                return call.Fail(ERROR_PATH_NOT_FOUND);
+            target = parsed.Full();
+        }
+        if (!AppendPendingRename(source.Full(), lpNewFileName ? &target : nullptr,
+                                 (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0, &error))
+            return call.Fail(error);
+        return call.Succeed();
+    }
+    return Move(call, source, lpNewFileName, dwFlags);
 }
 
 // ---- Test controls ----
@@ -907,3 +933,5 @@ void SimProtect(const std::string& path)
 }
 
 void SimSetElevated(bool elevated) { g_elevated = elevated; }
+
+void SimRefuseDeletionAtRestart(bool refuse) { g_refuseDeletionAtRestart = refuse; }

@@ -3,6 +3,9 @@
 // with GetProcAddress (some missing on older Windows, see SimRemoveExport).
 #include "state.h"
 
+#include <restartmanager.h>
+
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -11,21 +14,25 @@ namespace winsim {
 namespace {
 
 const uintptr_t KERNEL32_MODULE = 0x7B800000;
+const uintptr_t ADVAPI32_MODULE = 0x7BC00000;
 const uintptr_t FIRST_LIBRARY = 0x10000000;
 
 std::set<std::string> g_removedExports;
 std::map<std::string, uintptr_t> g_libraries;  // upper-case path -> handle
+std::vector<std::string> g_restartManagerNames;
 DWORD g_defaultDllDirectories = 0;
 bool g_dllDirectoryEmpty = false;
 
 HMODULE Kernel32() { return reinterpret_cast<HMODULE>(KERNEL32_MODULE); }
+HMODULE Advapi32() { return reinterpret_cast<HMODULE>(ADVAPI32_MODULE); }
 
 // "kernel32" and "kernel32.dll" in any case.
-bool IsKernel32Name(const char* name)
+bool IsSystemName(const char* name, const std::string& module)
 {
     std::string upper = Upper(name);
-    return upper == "KERNEL32" || upper == "KERNEL32.DLL";
+    return upper == module || upper == module + ".DLL";
 }
+bool IsKernel32Name(const char* name) { return IsSystemName(name, "KERNEL32"); }
 
 bool IsLibraryHandle(HMODULE module)
 {
@@ -33,6 +40,85 @@ bool IsLibraryHandle(HMODULE module)
         if (entry.second == reinterpret_cast<uintptr_t>(module))
             return true;
     return false;
+}
+
+bool IsRestartManager(HMODULE module)
+{
+    for (const auto& entry : g_libraries)
+        if (entry.second == reinterpret_cast<uintptr_t>(module))
+            return entry.first.size() >= 13 && entry.first.compare(entry.first.size() - 13, 13, "\\RSTRTMGR.DLL") == 0;
+    return false;
+}
+
+BOOL WINAPI SimulatedOpenProcessToken(HANDLE process, DWORD access, HANDLE* token)
+{
+    Call call("OpenProcessToken");
+    call.Ptr(process).Raw(Hex(access));
+    *token = reinterpret_cast<HANDLE>(NewHandleValue());
+    return call.Succeed();
+}
+
+BOOL WINAPI SimulatedLookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* value)
+{
+    Call call("LookupPrivilegeValueA");
+    call.Str(system).Str(name);
+    *value = LUID{19, 0};
+    return call.Succeed();
+}
+
+BOOL WINAPI SimulatedAdjustTokenPrivileges(HANDLE, BOOL disableAll, TOKEN_PRIVILEGES* state, DWORD, TOKEN_PRIVILEGES*,
+                                           DWORD*)
+{
+    Call call("AdjustTokenPrivileges");
+    call.Num(disableAll).Unsigned(state->PrivilegeCount).Unsigned(state->Privileges[0].Luid.LowPart)
+        .Raw(Hex(state->Privileges[0].Attributes));
+    return call.Succeed();
+}
+
+DWORD WINAPI SimulatedRmStartSession(DWORD* session, DWORD, WCHAR* key)
+{
+    Call call("RmStartSession");
+    *session = 1;
+    key[0] = 0;
+    call.Done("0");
+    return ERROR_SUCCESS;
+}
+
+DWORD WINAPI SimulatedRmRegisterResources(DWORD, UINT count, LPCWSTR* files, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*)
+{
+    Call call("RmRegisterResources");
+    for (UINT i = 0; i < count; ++i)
+        call.Wide(files[i]);
+    call.Done("0");
+    return ERROR_SUCCESS;
+}
+
+DWORD WINAPI SimulatedRmGetList(DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO* programs, DWORD* reasons)
+{
+    Call call("RmGetList");
+    call.Unsigned(*count);
+    *needed = UINT(g_restartManagerNames.size());
+    *reasons = 0;
+    if (*count < *needed) {
+        *count = 0;
+        call.Done(std::to_string(ERROR_MORE_DATA));
+        return ERROR_MORE_DATA;
+    }
+    *count = *needed;
+    for (UINT i = 0; i < *needed; ++i) {
+        std::u16string name = FromAnsi(g_restartManagerNames[i]);
+        std::memset(&programs[i], 0, sizeof programs[i]);
+        std::copy(name.begin(), name.end(), programs[i].strAppName);
+    }
+    call.Done("0");
+    return ERROR_SUCCESS;
+}
+
+DWORD WINAPI SimulatedRmEndSession(DWORD)
+{
+    Call call("RmEndSession");
+    call.Done("0");
+    return ERROR_SUCCESS;
 }
 
 BOOL WINAPI SimulatedSetDefaultDllDirectories(DWORD directoryFlags)
@@ -65,10 +151,11 @@ FARPROC AsFarProc(Function function)
 struct Export {
     const char* name;
     FARPROC function;
-    bool ntOnly;  // missing from the 95 family's KERNEL32
+    bool ntOnly;  // missing from the 95 family's KERNEL32 and ADVAPI32
+    uintptr_t module = KERNEL32_MODULE;  // 0: the Restart Manager
 };
 
-const Export* FindExport(const char* name)
+const Export* FindExport(HMODULE module, const char* name)
 {
     static const Export exports[] = {
         {"SetDefaultDllDirectories", AsFarProc(SimulatedSetDefaultDllDirectories), true},
@@ -76,9 +163,17 @@ const Export* FindExport(const char* name)
         // The 95 family has these two as stubs that fail.
         {"GetTempPathW", AsFarProc(SimulatedGetTempPathW), false},
         {"GetShortPathNameW", AsFarProc(SimulatedGetShortPathNameW), false},
+        {"OpenProcessToken", AsFarProc(SimulatedOpenProcessToken), true, ADVAPI32_MODULE},
+        {"LookupPrivilegeValueA", AsFarProc(SimulatedLookupPrivilegeValueA), true, ADVAPI32_MODULE},
+        {"AdjustTokenPrivileges", AsFarProc(SimulatedAdjustTokenPrivileges), true, ADVAPI32_MODULE},
+        {"RmStartSession", AsFarProc(SimulatedRmStartSession), false, 0},
+        {"RmRegisterResources", AsFarProc(SimulatedRmRegisterResources), false, 0},
+        {"RmGetList", AsFarProc(SimulatedRmGetList), false, 0},
+        {"RmEndSession", AsFarProc(SimulatedRmEndSession), false, 0},
     };
+    uintptr_t from = IsRestartManager(module) ? 0 : reinterpret_cast<uintptr_t>(module);
     for (const Export& entry : exports)
-        if (std::string(entry.name) == name)
+        if (std::string(entry.name) == name && entry.module == from)
             return g_removedExports.count(name) || (entry.ntOnly && !SimIsNtPlatform()) ? nullptr : &entry;
     return nullptr;
 }
@@ -95,6 +190,7 @@ void ResetModules()
 {
     g_removedExports.clear();
     g_libraries.clear();
+    g_restartManagerNames.clear();
     g_defaultDllDirectories = 0;
     g_dllDirectoryEmpty = false;
 }
@@ -112,6 +208,8 @@ extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
         module = SimInstance();
     else if (IsKernel32Name(lpModuleName))
         module = Kernel32();
+    else if (IsSystemName(lpModuleName, "ADVAPI32"))
+        module = Advapi32();
     if (!module) {
         call.Done("NULL", ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -130,12 +228,13 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
     else
         call.Str(lpProcName);
     // NULL stands for the program, which exports nothing.
-    bool known = hModule == nullptr || hModule == SimInstance() || hModule == Kernel32() || IsLibraryHandle(hModule);
+    bool known = hModule == nullptr || hModule == SimInstance() || hModule == Kernel32() || hModule == Advapi32() ||
+                 IsLibraryHandle(hModule);
     if (!known) {
         call.Done("NULL", ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    const Export* entry = hModule == Kernel32() && !byOrdinal ? FindExport(lpProcName) : nullptr;
+    const Export* entry = byOrdinal ? nullptr : FindExport(hModule, lpProcName);
     if (!entry) {
         call.Done("NULL", ERROR_PROC_NOT_FOUND);
         return nullptr;
@@ -218,3 +317,4 @@ extern "C" UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
 void SimRemoveExport(const std::string& name) { g_removedExports.insert(name); }
 DWORD SimDefaultDllDirectories() { return g_defaultDllDirectories; }
 bool SimDllDirectorySetEmpty() { return g_dllDirectoryEmpty; }
+void SimSetRestartManagerNames(const std::vector<std::string>& names) { g_restartManagerNames = names; }

@@ -518,6 +518,14 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
     return result;
 }
 
+// The pseudo handle that stands for the calling process.
+extern "C" HANDLE WINAPI GetCurrentProcess(void)
+{
+    Call call("GetCurrentProcess");
+    call.Done("-1");
+    return reinterpret_cast<HANDLE>(intptr_t(-1));
+}
+
 extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
 {
     Call call("GetExitCodeProcess");

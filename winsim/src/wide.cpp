@@ -277,6 +277,30 @@ extern "C" int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR 
     return length;
 }
 
+// Through code page 1252, the terminator included when the length is -1.
+extern "C" int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                                          LPWSTR lpWideCharStr, int cchWideChar)
+{
+    Call call("MultiByteToWideChar");
+    call.Unsigned(CodePage).Raw(Hex(dwFlags)).Str(lpMultiByteStr).Num(cbMultiByte).Num(cchWideChar);
+    if (CodePage != CP_ACP || !lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0) {
+        call.Done("0", ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string bytes = cbMultiByte < 0 ? std::string(lpMultiByteStr, std::strlen(lpMultiByteStr) + 1)
+                                        : std::string(lpMultiByteStr, size_t(cbMultiByte));
+    std::u16string text = FromAnsi(bytes);
+    int length = int(text.size());
+    if (cchWideChar != 0 && cchWideChar < length) {
+        call.Done("0", ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (cchWideChar != 0)
+        std::copy(text.begin(), text.end(), lpWideCharStr);
+    call.Done(std::to_string(length));
+    return length;
+}
+
 // ---- Test controls ----
 
 void SimSetUnicodeTempFolder(const std::u16string& widePath, const std::string& shortAnsiPath)

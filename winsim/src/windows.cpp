@@ -548,6 +548,14 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     return call.Fail(ERROR_INVALID_WINDOW_HANDLE);
 }
 
+// Nothing restarts: the journal tells that it was asked.
+extern "C" BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReason)
+{
+    Call call("ExitWindowsEx");
+    call.Raw(Hex(uFlags)).Unsigned(dwReason);
+    return call.Succeed();
+}
+
 extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
 {
     Call call("UpdateWindow");

@@ -214,6 +214,16 @@ private:
     std::vector<Line> late_;
 };
 
+std::vector<std::string> ButtonsOf(UINT type)
+{
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {"OK", "Cancel"};
+    case MB_RETRYCANCEL: return {"Retry", "Cancel"};
+    case MB_YESNO: return {"Yes", "No"};
+    }
+    return {"OK"};
+}
+
 int StartProgram(const std::string& modulePath, const std::string& commandLine)
 {
     SimSetModulePath(modulePath);
@@ -231,6 +241,8 @@ scenario::Observed RunProgram(const Scenario& s, Probes& probes)
             seen.problems.push_back("could not hold " + item->path + " open");
     }
     SimQueueMessageBoxAnswer(s.answer == scenario::Answer::Ok ? IDOK : IDCANCEL);
+    for (const scenario::Box& box : s.windowBoxes)
+        SimQueueMessageBoxAnswer(box.buttons.back() == "No" ? IDNO : IDCANCEL);
     SimDialogScript({s.closeBy == scenario::CloseBy::CloseBox ? SimCloseBox() : SimButtonClick(IDCANCEL)});
     SimOnProcessStart([&probes](const SimProcess& process) { probes.Started(process); });
 
@@ -261,15 +273,17 @@ scenario::Observed RunProgram(const Scenario& s, Probes& probes)
     SimOnProcessStart(nullptr);
 
     std::vector<SimMessageBox> boxes = SimMessageBoxes();
-    if (boxes.size() > 1)
-        seen.problems.push_back(std::to_string(boxes.size()) + " message boxes were shown");
-    if (!boxes.empty()) {
-        seen.boxShown = true;
-        seen.boxCaption = boxes.front().caption;
-        seen.boxText = boxes.front().text;
-        seen.boxButtons = {"OK"};
-        if ((boxes.front().type & 0xF) == MB_OKCANCEL)
-            seen.boxButtons.push_back("Cancel");
+    for (const SimMessageBox& box : boxes) {
+        if (box.owner != nullptr) {
+            seen.windowBoxes.push_back({box.caption, box.text, ButtonsOf(box.type)});
+        } else if (seen.boxShown) {
+            seen.problems.push_back("a second message box without owner: " + box.text);
+        } else {
+            seen.boxShown = true;
+            seen.boxCaption = box.caption;
+            seen.boxText = box.text;
+            seen.boxButtons = ButtonsOf(box.type);
+        }
     }
     SimDialog dialog = SimLastDialog();
     if (dialog.exists) {

@@ -228,6 +228,18 @@ void Judge::Windows()
         Equal("the message box's text", s_.boxText, seen_.boxText);
         Equal("the message box's buttons", Joined(s_.boxButtons), Joined(seen_.boxButtons));
     }
+    for (size_t i = 0; i < std::max(s_.windowBoxes.size(), seen_.windowBoxes.size()); ++i) {
+        std::string which = "the progress window's box " + std::to_string(i + 1);
+        if (i >= seen_.windowBoxes.size())
+            Differ(which + " was not shown: " + Quote(s_.windowBoxes[i].text));
+        else if (i >= s_.windowBoxes.size())
+            Differ("an unexpected box of the progress window: " + Quote(seen_.windowBoxes[i].text));
+        else {
+            Equal(which + "'s caption", s_.windowBoxes[i].caption, seen_.windowBoxes[i].caption);
+            Equal(which + "'s text", s_.windowBoxes[i].text, seen_.windowBoxes[i].text);
+            Equal(which + "'s buttons", Joined(s_.windowBoxes[i].buttons), Joined(seen_.windowBoxes[i].buttons));
+        }
+    }
     if (!s_.expectWindow) {
         if (seen_.windowShown)
             Differ("an unexpected progress window " + Quote(seen_.windowCaption) + " with the status lines\n" +

@@ -60,6 +60,7 @@ struct Observed {
     bool boxShown = false;
     std::string boxCaption, boxText;
     std::vector<std::string> boxButtons;
+    std::vector<Box> windowBoxes;
     bool windowShown = false;
     std::string windowCaption, closeText;
     std::vector<std::string> status;

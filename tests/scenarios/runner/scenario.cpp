@@ -109,7 +109,7 @@ public:
     std::string error;
 
 private:
-    enum class Block { None, World, Log, Status, Restart, After };
+    enum class Block { None, World, Log, Status, Restart, After, BoxText };
 
     bool Fail(const std::string& reason)
     {
@@ -131,6 +131,7 @@ private:
     Scenario& s_;
     int line_ = 0;
     Block block_ = Block::None;
+    std::string* boxText_ = nullptr;  // the box whose text "|" lines continue
     bool describing_ = true;
     bool sawFrom_ = false, sawExit_ = false, sawRestart_ = false, sawPlatform_ = false;
     bool sawLogBlock_ = false;
@@ -296,13 +297,22 @@ bool Reader::Header(const std::string& key, const std::string& value)
         std::vector<std::string> parts = SplitOn(value, " | ");
         if (parts.size() != 3)
             return Fail("box: caption | text | buttons");
-        s_.expectBox = true;
-        s_.boxCaption = Trim(parts[0]);
-        s_.boxText = Trim(parts[1]);
-        s_.boxButtons = Words(parts[2]);
-        for (const std::string& button : s_.boxButtons)
-            if (button != "OK" && button != "Cancel")
-                return Fail("box: the buttons are OK and Cancel");
+        // The first box is the question or the error box; later ones are the progress window's.
+        Box box = {Trim(parts[0]), Trim(parts[1]), Words(parts[2])};
+        for (const std::string& button : box.buttons)
+            if (button != "OK" && button != "Cancel" && (!s_.expectBox || (button != "Retry" && button != "Yes" && button != "No")))
+                return Fail("box: the buttons are OK and Cancel, later also Retry, Yes and No");
+        if (s_.expectBox) {
+            s_.windowBoxes.push_back(box);
+            boxText_ = &s_.windowBoxes.back().text;
+        } else {
+            s_.expectBox = true;
+            s_.boxCaption = box.caption;
+            s_.boxText = box.text;
+            s_.boxButtons = box.buttons;
+            boxText_ = &s_.boxText;
+        }
+        block_ = Block::BoxText;
     } else if (key == "window") {
         std::vector<std::string> parts = SplitOn(value, " | ");
         if (parts.size() != 2)
@@ -362,6 +372,11 @@ bool Reader::BlockLine(const std::string& text)
         return true;
     case Block::Status:
         s_.status.push_back(text);
+        return true;
+    case Block::BoxText:
+        if (text[0] != '|')
+            return Fail("a box's text goes on in \"|\" lines");
+        *boxText_ += "\n" + (text.size() > 1 && text[1] == ' ' ? text.substr(2) : text.substr(1));
         return true;
     case Block::Restart: {
         // delete PATH via PendingFileRenameOperations | wininit.ini

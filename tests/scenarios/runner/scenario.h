@@ -79,6 +79,13 @@ struct Item {
     std::string Text() const;
 };
 
+// A message box the progress window shows while the files are removed; the
+// runners answer Cancel, or No where there is none (never a restart).
+struct Box {
+    std::string caption, text;
+    std::vector<std::string> buttons;  // "Retry", "Cancel", "Yes", "No", "OK"
+};
+
 // A deletion at the next restart the program must have scheduled.
 struct Scheduled {
     enum Via { Registry, Wininit };
@@ -115,6 +122,7 @@ struct Scenario {
     bool expectBox = false;
     std::string boxCaption, boxText;
     std::vector<std::string> boxButtons;  // "OK", "Cancel"
+    std::vector<Box> windowBoxes;         // the "box:" lines after the first
     bool expectWindow = false;
     std::string windowCaption, closeText;
     bool checkStatus = false;

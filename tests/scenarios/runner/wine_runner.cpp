@@ -317,6 +317,8 @@ scenario::Observed Run(const Scenario& s)
                       : s.closeBy == scenario::CloseBy::CloseBox ? CloseBy::CloseBox
                                                                  : CloseBy::Escape;
     actions.removalTimeoutMs = 20000;
+    for (const scenario::Box& box : s.windowBoxes)
+        actions.windowBoxAnswers.push_back(box.buttons.back() == "No" ? IDNO : IDCANCEL);
     if (s.checkStatus && !s.status.empty())
         actions.finishedLine = s.status.back();
     UserSession session = RunAsUser(installation, actions);
@@ -347,6 +349,13 @@ scenario::Observed Run(const Scenario& s)
     seen.boxText = session.messageBox.text;
     for (int id : session.messageBox.buttons)
         seen.boxButtons.push_back(id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : "button " + std::to_string(id));
+    for (const MessageBoxSeen& box : session.windowBoxes) {
+        scenario::Box shown = {box.caption, box.text, {}};
+        for (int id : box.buttons)
+            shown.buttons.push_back(id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDRETRY ? "Retry"
+                                    : id == IDYES ? "Yes" : id == IDNO ? "No" : "button " + std::to_string(id));
+        seen.windowBoxes.push_back(shown);
+    }
     seen.windowShown = session.progressShown;
     seen.windowCaption = session.progressCaption;
     seen.closeText = session.closeButtonText;

@@ -96,9 +96,11 @@ bool IsProgressWindow(HWND window) {
 
 bool IsMessageBox(HWND window) {
     if (!IsDialog(window) || GetDlgItem(window, kListBoxId)) return false;
-    HWND ok = GetDlgItem(window, IDOK);
-    HWND cancel = GetDlgItem(window, IDCANCEL);
-    return (ok && IsButtonClass(ok)) || (cancel && IsButtonClass(cancel));
+    for (int id : {IDOK, IDCANCEL, IDRETRY, IDYES, IDNO}) {
+        HWND button = GetDlgItem(window, id);
+        if (button && IsButtonClass(button)) return true;
+    }
+    return false;
 }
 
 std::string Text(HWND window) {

@@ -19,7 +19,7 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 bool IsDialog(HWND window);  // the standard dialog class "#32770"
 // A dialog with the progress window's list box (control 200).
 bool IsProgressWindow(HWND window);
-// A dialog with an OK or Cancel button and no list box: a message box.
+// A dialog with an OK, Cancel, Retry, Yes or No button and no list box: a message box.
 bool IsMessageBox(HWND window);
 
 // The text of a window or control, read without sending messages to its process.

@@ -29,6 +29,25 @@ void AnswerMessageBox(HWND box, const UserActions& actions, UserSession* seen) {
     seen->answered = desktop::ClickButton(box, button) && desktop::WaitForWindowGone(box, 5000);
 }
 
+// A box of the progress window: read, then answered as the actions say.
+void AnswerWindowBox(HWND box, const UserActions& actions, UserSession* seen) {
+    desktop::WaitUntilResponsive(box, actions.windowTimeoutMs);
+    MessageBoxSeen shown;
+    shown.shown = true;
+    shown.caption = desktop::Text(box);
+    shown.text = desktop::MessageBoxText(box);
+    shown.buttons = desktop::ButtonIds(box);
+    check::Info("box of the progress window %s: %s", check::Quote(shown.caption).c_str(),
+                check::Quote(shown.text).c_str());
+    size_t index = seen->windowBoxes.size();
+    seen->windowBoxes.push_back(shown);
+    if (actions.beforeAnswer) actions.beforeAnswer(index);
+    int button = index < actions.windowBoxAnswers.size() ? actions.windowBoxAnswers[index] : IDCANCEL;
+    if (button == IDYES || !GetDlgItem(box, button)) button = GetDlgItem(box, IDCANCEL) ? IDCANCEL : IDNO;
+    desktop::ClickButton(box, button);
+    desktop::WaitForWindowGone(box, 5000);
+}
+
 const DWORD kLookEveryMs = 50;
 
 // One look at the progress window as a helper program would take it: WM_NULL,
@@ -144,10 +163,21 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
     } else if (progress) {
         seen.progressShown = true;
         // The window answers while the removal works, so only the last status
-        // line tells that the removal is over.
+        // line tells that the removal is over. Its boxes are answered meanwhile;
+        // one that comes after the last line (the restart question) is waited
+        // for when expected, and given a moment when not.
+        DWORD copyId = GetProcessId(second);
+        auto windowBox = [&](DWORD timeoutMs) {
+            return desktop::WaitForWindow(
+                [&](HWND w) { return desktop::IsMessageBox(w) && desktop::ProcessIdOf(w) == copyId; }, timeoutMs);
+        };
         Watch(progress, list, actions.removalTimeoutMs, &seen, [&](bool looked) {
+            if (HWND box = windowBox(0)) AnswerWindowBox(box, actions, &seen);
             return looked && !seen.newestLines.empty() && seen.newestLines.back() == actions.finishedLine;
         });
+        while (HWND box = windowBox(seen.windowBoxes.size() < actions.windowBoxAnswers.size() ? actions.windowTimeoutMs
+                                                                                               : 500))
+            AnswerWindowBox(box, actions, &seen);
         check::Info("longest wait for an answer while the removal ran: %lu ms",
                     static_cast<unsigned long>(seen.longestSilenceMs));
         seen.progressFinished = desktop::WaitUntilResponsive(progress, actions.removalTimeoutMs);

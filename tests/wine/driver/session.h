@@ -29,6 +29,12 @@ struct UserActions {
     // Close the progress window as soon as it shows, before the removal has
     // begun; it is then watched until it goes by itself.
     bool closeAtOnce = false;
+    // The buttons that answer the progress window's own boxes, in order (the
+    // question about files in use, the restart question); IDCANCEL, or IDNO
+    // where there is no Cancel, for any other. Never a restart: Wine would
+    // restart the prefix. beforeAnswer(i) runs before box i is answered.
+    std::vector<int> windowBoxAnswers;
+    std::function<void(size_t index)> beforeAnswer;
 };
 
 struct MessageBoxSeen {
@@ -49,6 +55,8 @@ struct UserSession {
 
     MessageBoxSeen messageBox;  // the question or the error box
     bool answered = false;
+
+    std::vector<MessageBoxSeen> windowBoxes;  // the progress window's own, in order
 
     bool progressShown = false;
     bool progressFinished = false;  // its opening (the removal) returned

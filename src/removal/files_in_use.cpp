@@ -1,0 +1,164 @@
+#include "launcher.h"
+#include "messages.h"
+#include "progress.h"
+#include "removal.h"
+#include "text.h"
+
+// The files left, each its state and its path as the log lists it, ended by a
+// terminator. A file that goes leaves nothing here, so a long section of free
+// files costs what it always did. What does not fit is only counted: it stays
+// where it is and is reported as a number.
+static const unsigned FILES_LEFT_SIZE = 32 * 1024;
+// The status list names this many files left at most, then gives the number of the others.
+static const unsigned REPORTED_FILES = 100;
+// The question names this many programs or files at most, then "…".
+static const unsigned NAMED_PROGRAMS = 10;
+
+static char g_filesLeft[FILES_LEFT_SIZE];
+static unsigned g_filesLeftSize;
+static unsigned g_filesNotKept;
+
+// The question's text: the message, a blank line, then a line for each name.
+static char g_question[MESSAGE_TEXT_SIZE + 1 + NAMED_PROGRAMS * MAX_PATH + 4];
+static unsigned g_namedPrograms;
+
+static void KeepFile(char state, const char* path)
+{
+    unsigned length = TextLength(path);
+    // A path too long for a file name is not one; it could not fit a line either.
+    if (length >= MAX_PATH || g_filesLeftSize + length + 2 > FILES_LEFT_SIZE) {
+        ++g_filesNotKept;
+        return;
+    }
+    g_filesLeft[g_filesLeftSize] = state;
+    CopyBytes(g_filesLeft + g_filesLeftSize + 1, path, length + 1);
+    g_filesLeftSize += length + 2;
+}
+
+static bool IsInstalledProgram(const char* path)
+{
+    char program[MAX_PATH];
+    return FindInstalledProgram(program) && SameTextIgnoringCase(program, path);
+}
+
+void KeepFileNotDeleted(const char* path)
+{
+    DWORD error = GetLastError();
+    // A missing file costs no more than it did; a folder is no file of the list.
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return;
+    // A running program's file refuses deletion, a file open without delete
+    // sharing is a sharing violation; a read-only one refuses it too, but no
+    // program's end will change that.
+    bool inUse = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+                 (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+    // The first run of a silent uninstall holds the installed program until it
+    // is told; that file is deleted after, as always.
+    if (inUse && g_silent && IsInstalledProgram(path))
+        return;
+    KeepFile(inUse ? FILE_IN_USE : FILE_NOT_REMOVED, path);
+}
+
+char* NextFileLeft(char* entry)
+{
+    entry = entry == nullptr ? g_filesLeft : entry + TextLength(entry + 1) + 2;
+    return entry < g_filesLeft + g_filesLeftSize ? entry : nullptr;
+}
+
+static bool AnyFileLeft(char state)
+{
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry))
+        if (entry[0] == state)
+            return true;
+    return false;
+}
+
+bool RestartNeeded()
+{
+    return AnyFileLeft(FILE_AT_RESTART);
+}
+
+static void DeleteFilesInUseAgain()
+{
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry))
+        if (entry[0] == FILE_IN_USE && (DeleteFileA(entry + 1) || GetFileAttributesA(entry + 1) == INVALID_FILE_ATTRIBUTES))
+            entry[0] = FILE_GONE;
+}
+
+// "…" in the user's code page.
+static void AppendEllipsis(char* text, unsigned size)
+{
+    static const WCHAR ELLIPSIS = 0x2026;
+    char ellipsis[3];
+    int length = WideCharToMultiByte(CP_ACP, 0, &ELLIPSIS, 1, ellipsis, 2, nullptr, nullptr);
+    ellipsis[length > 0 ? length : 0] = '\0';
+    (void)AppendText(text, size, ellipsis);
+}
+
+void NameInQuestion(const char* name)
+{
+    if (g_namedPrograms > NAMED_PROGRAMS)
+        return;
+    (void)AppendText(g_question, sizeof g_question, "\n");
+    if (++g_namedPrograms > NAMED_PROGRAMS)
+        AppendEllipsis(g_question, sizeof g_question);
+    else
+        (void)AppendText(g_question, sizeof g_question, name);
+}
+
+static const char* ProgramsUsingFilesQuestion()
+{
+    (void)CopyText(g_question, sizeof g_question, MessageText(MSG_FILES_IN_USE));
+    (void)AppendText(g_question, sizeof g_question, "\n");
+    g_namedPrograms = 0;
+    if (NameProgramsUsingFiles())
+        return g_question;
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry))
+        if (entry[0] == FILE_IN_USE)
+            NameInQuestion(entry + 1);
+    return g_question;
+}
+
+void AskToCloseProgramsUsingFiles()
+{
+    // Nobody watches a silent run: what is in use waits for the restart.
+    if (g_silent)
+        return;
+    while (AnyFileLeft(FILE_IN_USE) &&
+           AskFromProgressWindow(ProgramsUsingFilesQuestion(), MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY)
+        DeleteFilesInUseAgain();
+}
+
+static void AddLabelledStatusLine(int messageId, const char* text)
+{
+    char line[MESSAGE_TEXT_SIZE + 1 + MAX_PATH];
+    (void)CopyText(line, sizeof line, MessageText(messageId));
+    (void)AppendText(line, sizeof line, " ");
+    (void)AppendText(line, sizeof line, text);
+    AddStatusLine(line);
+}
+
+void ReportFilesLeft()
+{
+    unsigned reported = 0;
+    unsigned others = g_filesNotKept;
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry)) {
+        if (entry[0] != FILE_AT_RESTART && entry[0] != FILE_NOT_REMOVED)
+            continue;
+        if (reported == REPORTED_FILES) {
+            ++others;
+            continue;
+        }
+        ++reported;
+        AddLabelledStatusLine(entry[0] == FILE_AT_RESTART ? MSG_REMOVED_AT_RESTART : MSG_NOT_REMOVED, entry + 1);
+    }
+    if (others == 0)
+        return;
+    char more[16];
+    FormatDecimal(more, others);
+    (void)AppendText(more, sizeof more, " more");
+    AddLabelledStatusLine(MSG_NOT_REMOVED, more);
+}

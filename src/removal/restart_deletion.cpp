@@ -1,0 +1,91 @@
+#include "launcher.h"
+#include "log_section.h"
+#include "platform.h"
+#include "removal.h"
+#include "text.h"
+
+// Names tried for a file in use before it is scheduled under its own name.
+static const unsigned RENAME_ATTEMPTS = 100;
+
+static unsigned g_renameNumber;
+
+// A new version is often installed before the restart. Deleted at the restart
+// under its own name, a file in use would take the new version's file with
+// it: renamed first, it leaves its name free, and the restart deletes only
+// what it was. A running program's file can be renamed, not deleted. The new
+// name stays in the file's folder, whose rights keep protecting it; in a folder
+// others can write, a name could be pointed elsewhere before the restart.
+static bool RenameBeside(const char* path, char* newName)
+{
+    const char* fileName = FileNamePart(path);
+    if (fileName == nullptr)
+        return false;
+    for (unsigned attempt = 0; attempt < RENAME_ATTEMPTS; ++attempt) {
+        char number[11];
+        FormatDecimal(number, ++g_renameNumber);
+        if (!CopyTextPart(newName, MAX_PATH, path, unsigned(fileName - path)) ||
+            !AppendText(newName, MAX_PATH, "~vorsil") || !AppendText(newName, MAX_PATH, number) ||
+            !AppendText(newName, MAX_PATH, ".tmp"))
+            return false;
+        if (MoveFileA(path, newName))
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            return false; // the holder does not share deletion
+    }
+    return false;
+}
+
+// wininit.ini of the 95 family knows only names as they are.
+static bool ScheduleFileInUse(const char* path)
+{
+    char newName[MAX_PATH];
+    if (!RunsOnNtFamily() || !RenameBeside(path, newName))
+        return ScheduleDeletionAtRestart(path);
+    if (MoveFileExA(newName, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return true;
+    // Only administrators may schedule: the file gets its name back and stays.
+    (void)MoveFileA(newName, path);
+    return false;
+}
+
+void ScheduleFilesInUse()
+{
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry))
+        if (entry[0] == FILE_IN_USE)
+            entry[0] = ScheduleFileInUse(entry + 1) ? FILE_AT_RESTART : FILE_NOT_REMOVED;
+}
+
+static bool IsInside(const char* path, const char* directory)
+{
+    unsigned length = TextLength(directory);
+    if (length != 0 && directory[length - 1] == '\\')
+        --length;
+    return length != 0 && SamePrefixIgnoringCase(path, directory, length) && path[length] == '\\';
+}
+
+static bool HoldsFileForRestart(const char* directory)
+{
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry))
+        if (entry[0] == FILE_AT_RESTART && IsInside(entry + 1, directory))
+            return true;
+    return false;
+}
+
+// The restart deletes a directory only if it is empty by then: one that holds
+// the user's files stays.
+static void ScheduleDirectoryForRestart(char* directory)
+{
+    DWORD attributes = GetFileAttributesA(directory);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        HoldsFileForRestart(directory))
+        (void)MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+void ScheduleDirectoriesOfFilesInUse(char* directories)
+{
+    // After the files they hold, and from the last line to the first, as the
+    // directories are removed; wininit.ini deletes no directories.
+    if (RestartNeeded() && RunsOnNtFamily())
+        ForEachEntryBackwards(directories, ScheduleDirectoryForRestart);
+}
