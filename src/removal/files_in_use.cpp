@@ -22,6 +22,12 @@ static unsigned g_filesNotKept;
 static char g_question[MESSAGE_TEXT_SIZE + 1 + NAMED_PROGRAMS * MAX_PATH + 4];
 static unsigned g_namedPrograms;
 
+void ForgetFilesLeft()
+{
+    g_filesLeftSize = 0;
+    g_filesNotKept = 0;
+}
+
 static void KeepFile(char state, const char* path)
 {
     unsigned length = TextLength(path);

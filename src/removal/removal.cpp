@@ -55,6 +55,7 @@ void RunRemoval()
     if (!g_silent)
         WaitDispatching(1000);
     AddStatusLine("Start...");
+    ForgetFilesLeft();
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.PreRunApp"));
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.RunApp"));
     DeleteListedFiles(ReadLogSection(MSG_REMOVING_FILES, "CopyFiles"));

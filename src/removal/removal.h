@@ -29,6 +29,8 @@ enum FileLeft : char {
     FILE_NOT_REMOVED = 'n',
     FILE_GONE = 'g',        // deleted when the user asked to try again
 };
+// The removal starts with none.
+void ForgetFilesLeft();
 // Called right after DeleteFileA failed on a listed file.
 void KeepFileNotDeleted(const char* path);
 // The files left in the log's order: NextFileLeft(nullptr) is the first,

@@ -7,8 +7,6 @@
 // Names tried for a file in use before it is scheduled under its own name.
 static const unsigned RENAME_ATTEMPTS = 100;
 
-static unsigned g_renameNumber;
-
 // A new version is often installed before the restart. Deleted at the restart
 // under its own name, a file in use would take the new version's file with
 // it: renamed first, it leaves its name free, and the restart deletes only
@@ -20,9 +18,9 @@ static bool RenameBeside(const char* path, char* newName)
     const char* fileName = FileNamePart(path);
     if (fileName == nullptr)
         return false;
-    for (unsigned attempt = 0; attempt < RENAME_ATTEMPTS; ++attempt) {
+    for (unsigned attempt = 1; attempt <= RENAME_ATTEMPTS; ++attempt) {
         char number[11];
-        FormatDecimal(number, ++g_renameNumber);
+        FormatDecimal(number, attempt);
         if (!CopyTextPart(newName, MAX_PATH, path, unsigned(fileName - path)) ||
             !AppendText(newName, MAX_PATH, "~vorsil") || !AppendText(newName, MAX_PATH, number) ||
             !AppendText(newName, MAX_PATH, ".tmp"))

@@ -12,14 +12,12 @@ typedef DWORD(WINAPI* RmGetListFunction)(DWORD session, UINT* needed, UINT* coun
                                          DWORD* reasons);
 typedef DWORD(WINAPI* RmEndSessionFunction)(DWORD session);
 
-static HMODULE g_restartManager;
-
 // Casting through void (*)() keeps the compiler from comparing the types.
 typedef void (*AnyFunction)();
 
-static AnyFunction RestartManagerFunction(const char* name)
+static AnyFunction RestartManagerFunction(HMODULE library, const char* name)
 {
-    return reinterpret_cast<AnyFunction>(GetProcAddress(g_restartManager, name));
+    return reinterpret_cast<AnyFunction>(GetProcAddress(library, name));
 }
 
 // The paths are wide: one at a time, converted.
@@ -58,15 +56,16 @@ static bool NameListedPrograms(RmGetListFunction getList, DWORD session)
 
 bool NameProgramsUsingFiles()
 {
-    if (g_restartManager == nullptr)
-        g_restartManager = LoadSystemLibrary("rstrtmgr.dll");
-    if (g_restartManager == nullptr)
+    // Loaded again for each question: it stays loaded, and the call is cheap.
+    HMODULE library = LoadSystemLibrary("rstrtmgr.dll");
+    if (library == nullptr)
         return false;
-    RmStartSessionFunction start = reinterpret_cast<RmStartSessionFunction>(RestartManagerFunction("RmStartSession"));
+    RmStartSessionFunction start =
+        reinterpret_cast<RmStartSessionFunction>(RestartManagerFunction(library, "RmStartSession"));
     RmRegisterResourcesFunction registerResources =
-        reinterpret_cast<RmRegisterResourcesFunction>(RestartManagerFunction("RmRegisterResources"));
-    RmGetListFunction getList = reinterpret_cast<RmGetListFunction>(RestartManagerFunction("RmGetList"));
-    RmEndSessionFunction end = reinterpret_cast<RmEndSessionFunction>(RestartManagerFunction("RmEndSession"));
+        reinterpret_cast<RmRegisterResourcesFunction>(RestartManagerFunction(library, "RmRegisterResources"));
+    RmGetListFunction getList = reinterpret_cast<RmGetListFunction>(RestartManagerFunction(library, "RmGetList"));
+    RmEndSessionFunction end = reinterpret_cast<RmEndSessionFunction>(RestartManagerFunction(library, "RmEndSession"));
     DWORD session;
     WCHAR key[CCH_RM_SESSION_KEY + 1];
     if (start == nullptr || registerResources == nullptr || getList == nullptr || end == nullptr ||

@@ -1,5 +1,5 @@
-// [CopyFiles] and [Shortcuts]: the listed files go, read-only, busy and
-// unlisted ones stay. [AddIni]: the listed keys go from their INI files.
+// [CopyFiles] and [Shortcuts]: the listed files go, unlisted ones stay (files
+// that cannot go: files_in_use_test.cpp). [AddIni]: the listed keys go from their INI files.
 #include "support/world.h"
 
 #include <gtest/gtest.h>
@@ -34,22 +34,6 @@ TEST(Files, ListedFilesAndShortcutsGoAndUnlistedOnesStay)
                                         "Removing registry keys...", "Removing directories...",
                                         "Uninstall is finished."}),
               StatusLines());
-}
-
-TEST(Files, ReadOnlyAndBusyFilesStaySilently)
-{
-    InstallApplication(Lines({"[CopyFiles]", std::string(APP) + "=1", std::string(README) + "=1"}));
-    SimWriteFile(APP, "MZ", FILE_ATTRIBUTE_READONLY);
-    SimWriteFile(README, "read me");
-    HANDLE held = SimHoldFileOpen(README, FILE_SHARE_READ);
-    ASSERT_NE(nullptr, held);
-
-    EXPECT_EQ(0, Uninstall());
-
-    EXPECT_TRUE(SimFileExists(APP));
-    EXPECT_TRUE(SimFileExists(README));
-    EXPECT_EQ("Uninstall is finished.", StatusLines().back());
-    SimReleaseFile(held);
 }
 
 TEST(Files, A40KilobyteSectionIsRemovedToItsLastLine)

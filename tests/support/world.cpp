@@ -41,6 +41,14 @@ int Uninstall(int answer)
     return RunTempCopy(LOG_PATH, answer);
 }
 
+int UninstallAnswering(const std::vector<int>& answers)
+{
+    SimWriteFile(TEMP_COPY, "MZ program");
+    for (int answer : answers)
+        SimQueueMessageBoxAnswer(answer);
+    return RunAs(TEMP_COPY, LOG_PATH);
+}
+
 std::vector<std::string> StatusLines()
 {
     return SimLastDialog().listLines;

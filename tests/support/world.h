@@ -24,6 +24,8 @@ int RunInstalledProgram(const std::string& arguments, const std::string& program
 int RunTempCopy(const std::string& arguments, int answer = IDOK, const std::string& copyPath = TEMP_COPY);
 // The whole uninstall as the first run's ShellExecuteA would start it.
 int Uninstall(int answer = IDOK);
+// The same, the boxes answered in order: the question, then the progress window's.
+int UninstallAnswering(const std::vector<int>& answers);
 
 std::vector<std::string> StatusLines();
 
