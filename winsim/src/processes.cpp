@@ -97,13 +97,17 @@ uintptr_t ShellExecuteResult(DWORD error)
     return error < 32 ? error : 11;
 }
 
-// The callback's calls are the started process's.
 void Started(size_t index)
 {
-    if (g_onStart) {
-        SimProcess copy = g_processes[index];
-        RunAsProcess(copy.id, [&] { g_onStart(copy); });
-    }
+    if (g_onStart)
+        g_onStart(SimProcess(g_processes[index]));  // a copy: the callback may start more
+}
+
+DWORD NewProcessId()
+{
+    DWORD id = g_nextId;
+    g_nextId += 4;  // as Windows numbers them
+    return id;
 }
 
 SimProcess NewProcess(bool viaShellExecute)
@@ -262,28 +266,6 @@ void EndStartedProcess(size_t index, bool waited)
         return;
     process.ended = true;
     process.waited = waited;
-    EndProcessObjects(process.id);
-}
-
-bool EndStartedProcessWithId(DWORD id, DWORD exitCode)
-{
-    for (size_t index = 0; index < g_processes.size(); ++index) {
-        if (g_processes[index].id != id)
-            continue;
-        if (!g_processes[index].ended) {
-            g_processes[index].exitCode = exitCode;
-            EndStartedProcess(index, false);
-        }
-        return true;
-    }
-    return false;
-}
-
-DWORD NewProcessId()
-{
-    DWORD id = g_nextId;
-    g_nextId += 4;  // as Windows numbers them
-    return id;
 }
 
 void ResetProcesses()
