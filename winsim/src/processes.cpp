@@ -1,13 +1,10 @@
 // Started programs: CreateProcessA, ShellExecuteA and ShellExecuteExA are
 // recorded and "start" when their program file exists; a test callback runs
-// at the start, as the started process. A started process lives until
-// something waits for it: each wait first delivers the messages it is set to
-// send, then sees it end.
+// at the start. A started process lives until something waits for it: each
+// wait first delivers the messages it is set to send, then sees it end.
 #include "state.h"
 
 #include <shellapi.h>
-
-#include <set>
 
 namespace winsim {
 
@@ -21,8 +18,8 @@ struct Holds {
     NodePtr directory;
 };
 std::map<size_t, Holds> g_holds;
-std::map<uintptr_t, size_t> g_waitable;  // process and thread handles -> process index
-std::set<uintptr_t> g_threads;           // the thread handles among them
+// Process and thread handles -> process index: a thread stands for its process.
+std::map<uintptr_t, size_t> g_waitable;
 std::function<void(const SimProcess&)> g_onStart;
 bool g_declineConsent = false;
 DWORD g_shellExecuteError = 0;
@@ -244,7 +241,6 @@ bool IsRunningProcessDirectory(const Node* node)
 
 bool CloseProcessHandle(HANDLE handle)
 {
-    g_threads.erase(reinterpret_cast<uintptr_t>(handle));
     return g_waitable.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
 }
 
@@ -273,7 +269,6 @@ void ResetProcesses()
     g_processes.clear();
     g_holds.clear();
     g_waitable.clear();
-    g_threads.clear();
     g_onStart = nullptr;
     g_declineConsent = false;
     g_shellExecuteError = 0;
@@ -344,7 +339,6 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
                            Locate(lpCurrentDirectory ? lpCurrentDirectory : CurrentDirectory().c_str()).node};
     g_waitable[reinterpret_cast<uintptr_t>(process.process)] = index;
     g_waitable[reinterpret_cast<uintptr_t>(thread)] = index;
-    g_threads.insert(reinterpret_cast<uintptr_t>(thread));
 
     lpProcessInformation->hProcess = process.process;
     lpProcessInformation->hThread = thread;
@@ -505,7 +499,7 @@ extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
     Call call("GetExitCodeProcess");
     call.Ptr(hProcess).Raw("code");
     size_t index = 0;
-    if (!WaitableProcess(hProcess, &index) || g_threads.count(reinterpret_cast<uintptr_t>(hProcess)))
+    if (!WaitableProcess(hProcess, &index))
         return call.Fail(ERROR_INVALID_HANDLE);
     if (!lpExitCode)
         return call.Fail(ERROR_INVALID_PARAMETER);
