@@ -333,7 +333,8 @@ void SimSetExitCodeOfStartedPrograms(DWORD exitCode);
 // deadlock. When nothing can change, a finite wait times out (WAIT_TIMEOUT,
 // its time counted in SimSleptMilliseconds) and an INFINITE one would never
 // return: it answers WAIT_FAILED, the journal says "deadlock" and
-// SimDeadlocks() records it. MsgWaitForMultipleObjects waits for processes only.
+// SimDeadlocks() records it. MsgWaitForMultipleObjects waits for processes
+// only, and for the first of them too.
 
 // The waits that would never have returned, each its journal line.
 std::vector<std::string> SimDeadlocks();

@@ -444,7 +444,7 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
         .Raw(dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds)).Raw(Hex(dwWakeMask));
     if (nCount == 0)
         return WaitForMessagesOnly(call, dwMilliseconds, dwWakeMask);
-    if (nCount > 63 || !pHandles) {
+    if (nCount > 63 || !pHandles || fWaitAll) {  // waiting for all is not simulated
         call.Done("WAIT_FAILED", ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
@@ -480,18 +480,10 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
         call.Done("WAIT_OBJECT_0 + " + std::to_string(nCount));
         return WAIT_OBJECT_0 + nCount;
     }
-    // Otherwise the (first) process ends; with fWaitAll every one does.
-    DWORD result = WAIT_OBJECT_0;
-    for (DWORD i = 0; i < nCount; ++i) {
-        if (!g_processes[indexes[i]].ended)
-            EndStartedProcess(indexes[i], true);
-        if (!fWaitAll) {
-            result = WAIT_OBJECT_0 + i;
-            break;
-        }
-    }
-    call.Done("WAIT_OBJECT_0 + " + std::to_string(result));
-    return result;
+    // Otherwise the first process ends.
+    EndStartedProcess(indexes[0], true);
+    call.Done("WAIT_OBJECT_0 + 0");
+    return WAIT_OBJECT_0;
 }
 
 extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
