@@ -238,9 +238,9 @@ std::string ModulePath()
     return path;
 }
 
-// ---- Events, mutexes and the processes that use them ----
+// ---- Events and the processes that signal them ----
 
-// "handle err N" or "NULL err N": Create* and Open* set the last error on success too.
+// "handle err N" or "NULL err N": CreateEventA sets the last error on success too.
 std::string Named(HANDLE handle)
 {
     return std::string(handle ? "handle" : "NULL") + " err " + Num(GetLastError());
@@ -262,19 +262,22 @@ std::string Waited(DWORD result)
     return Num(result);
 }
 
-// The child "signal EVENT GO CODE": sets the event named EVENT, waits (10 s at
-// most) until GO is set, and ends with CODE. The simulation models it: the
-// started process sets the event at its start and ends with CODE when waited on.
+DWORD WaitFor(HANDLE handle, DWORD milliseconds) { return WaitForMultipleObjects(1, &handle, FALSE, milliseconds); }
+
+// The child "signal EVENT GO CODE": sets the event named EVENT, which it finds
+// as the program's copy does, waits (10 s at most) until GO is set, and ends
+// with CODE. The simulation models it: the started process sets the event at
+// its start and ends with CODE when waited on.
 int SignalAndWait(const char* event, const char* go, const char* code)
 {
-    HANDLE signal = OpenEventA(EVENT_MODIFY_STATE, FALSE, event);
-    if (!signal)
+    HANDLE signal = CreateEventA(nullptr, TRUE, FALSE, event);
+    if (!signal || GetLastError() != ERROR_ALREADY_EXISTS)
         return 100;
     SetEvent(signal);
     CloseHandle(signal);
-    HANDLE goOn = OpenEventA(SYNCHRONIZE, FALSE, go);
+    HANDLE goOn = CreateEventA(nullptr, TRUE, FALSE, go);
     if (goOn) {
-        WaitForSingleObject(goOn, 10000);
+        WaitFor(goOn, 10000);
         CloseHandle(goOn);
     }
     return std::atoi(code);
@@ -285,14 +288,12 @@ void ModelSignallingChild(DWORD code)
 #ifdef VORSIL_SIMULATION
     SimSetExitCodeOfStartedPrograms(code);
     SimOnProcessStart([](const SimProcess& process) {
-        std::string words = process.viaShellExecute ? process.parameters : process.commandLine;
+        const std::string& words = process.parameters;
         size_t at = words.find("signal ");
         if (at == std::string::npos)
             return;
         std::string name = words.substr(at + 7, words.find(' ', at + 7) - (at + 7));
-        HANDLE signal = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());
-        SetEvent(signal);
-        CloseHandle(signal);
+        SetEvent(CreateEventA(nullptr, TRUE, FALSE, name.c_str()));
     });
 #else
     (void)code;
@@ -306,58 +307,6 @@ void ForgetSignallingChild()
     SimSetExitCodeOfStartedPrograms(0);
 #endif
 }
-
-// Another owner of a named mutex (it takes the mutex when the name exists
-// already), which ends without releasing it: a thread
-// on a real platform, another process in the simulation (whose processes
-// have one thread each).
-#ifdef VORSIL_SIMULATION
-DWORD g_otherOwner = 0;
-
-void StartOtherOwner(const char* name)
-{
-    g_otherOwner = SimRunInOtherProcess([name] { WaitForSingleObject(CreateMutexA(nullptr, TRUE, name), 0); });
-}
-
-void EndOtherOwner() { SimEndProcess(g_otherOwner); }
-#else
-struct OtherOwner {
-    const char* name;
-    HANDLE ready;
-    HANDLE go;
-    HANDLE mutex;
-    HANDLE thread;
-} g_otherOwner;
-
-DWORD WINAPI OwnMutexUntilTold(LPVOID)
-{
-    // Taken also when the name exists already.
-    g_otherOwner.mutex = CreateMutexA(nullptr, TRUE, g_otherOwner.name);
-    WaitForSingleObject(g_otherOwner.mutex, 0);
-    SetEvent(g_otherOwner.ready);
-    WaitForSingleObject(g_otherOwner.go, 10000);
-    return 0;
-}
-
-void StartOtherOwner(const char* name)
-{
-    g_otherOwner.name = name;
-    g_otherOwner.ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    g_otherOwner.go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    g_otherOwner.thread = CreateThread(nullptr, 0, OwnMutexUntilTold, nullptr, 0, nullptr);
-    WaitForSingleObject(g_otherOwner.ready, 10000);
-}
-
-void EndOtherOwner()
-{
-    SetEvent(g_otherOwner.go);
-    WaitForSingleObject(g_otherOwner.thread, 10000);
-    CloseHandle(g_otherOwner.thread);
-    CloseHandle(g_otherOwner.mutex);
-    CloseHandle(g_otherOwner.ready);
-    CloseHandle(g_otherOwner.go);
-}
-#endif
 
 // ---- Profile helpers ----
 std::string Section(const char* section, DWORD size, const std::string& file)
@@ -1719,155 +1668,20 @@ std::vector<Row> Rows()
             return result > 32 ? std::string("above 32") : Num(result) + " err " + Num(GetLastError());
         });
 
-    // ---- Events, mutexes and waits ----
-    row("CreateEventA and CreateMutexA: a new name clears the last error, a taken one gives a new handle with "
-        "ERROR_ALREADY_EXISTS, the other kind's name fails with ERROR_INVALID_HANDLE",
-        {{ANY, "handle err 0 / handle err 183 / distinct / NULL err 6 / handle err 0 / handle err 183 / NULL err 6",
-          "Windows' 95 family unconfirmed"}},
-        [] {
+    // ---- Events ----
+    row("CreateEventA: a new name clears the last error, a taken one gives another handle to it with "
+        "ERROR_ALREADY_EXISTS",
+        {{ANY, "handle err 0 / handle err 183 / distinct", "Windows' 95 family unconfirmed"}}, [] {
             SetLastError(1234);
             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.Created");
             std::string first = Named(event);
-            HANDLE again = CreateEventA(nullptr, FALSE, TRUE, "VorsilContract.Created");
+            HANDLE again = CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.Created");
             std::string second = Named(again);
             std::string distinct = again != event ? "distinct" : "same";
-            HANDLE mutexOfEventName = CreateMutexA(nullptr, FALSE, "VorsilContract.Created");
-            std::string clash = Named(mutexOfEventName);
-            SetLastError(1234);
-            HANDLE mutex = CreateMutexA(nullptr, TRUE, "VorsilContract.CreatedMutex");
-            std::string third = Named(mutex);
-            HANDLE mutexAgain = CreateMutexA(nullptr, TRUE, "VorsilContract.CreatedMutex");
-            std::string fourth = Named(mutexAgain);
-            std::string clash2 = Named(CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.CreatedMutex"));
-            ReleaseMutex(mutex);
-            for (HANDLE handle : {event, again, mutexOfEventName, mutex, mutexAgain})
+            for (HANDLE handle : {event, again})
                 if (handle)
                     CloseHandle(handle);
-            return Join({first, second, distinct, clash, third, fourth, clash2});
-        });
-    row("OpenEventA and OpenMutexA: a missing name (2), the name in other case (2), the other kind's name (6), "
-        "NULL (87); the name lives while a handle is open",
-        {{ANY, "NULL err 2 / NULL err 2 / NULL err 6 / NULL err 87 / NULL err 2 / handle / handle / NULL err 2",
-          "Windows' 95 family unconfirmed"}},
-        [] {
-            std::vector<std::string> parts;
-            parts.push_back(Named(OpenEventA(SYNCHRONIZE, FALSE, "VorsilContract.Opened")));
-            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.Opened");
-            parts.push_back(Named(OpenEventA(SYNCHRONIZE, FALSE, "VORSILCONTRACT.OPENED")));
-            parts.push_back(Named(OpenMutexA(SYNCHRONIZE, FALSE, "VorsilContract.Opened")));
-            parts.push_back(Named(OpenEventA(SYNCHRONIZE, FALSE, nullptr)));
-            parts.push_back(Named(OpenMutexA(SYNCHRONIZE, FALSE, "VorsilContract.NoMutex")));
-            HANDLE opened = OpenEventA(SYNCHRONIZE, FALSE, "VorsilContract.Opened");
-            parts.push_back(opened ? "handle" : "NULL");
-            CloseHandle(event);
-            HANDLE still = OpenEventA(SYNCHRONIZE, FALSE, "VorsilContract.Opened");
-            parts.push_back(still ? "handle" : "NULL");
-            if (still)
-                CloseHandle(still);
-            if (opened)
-                CloseHandle(opened);
-            parts.push_back(Named(OpenEventA(SYNCHRONIZE, FALSE, "VorsilContract.Opened")));
-            return Join(parts);
-        });
-    row("An opened event: SetEvent needs EVENT_MODIFY_STATE, a wait SYNCHRONIZE",
-        {{NT, "1 / WAIT_FAILED err 5 / 0 err 5 / 0 / 1 / 258", nullptr},
-         {FAMILY_95, "1 / 0 / 1 / 0 / 1 / 258", "the 95 family has no access control; Wine grants every right there"}},
-        [] {
-            HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.Rights");
-            HANDLE modify = OpenEventA(EVENT_MODIFY_STATE, FALSE, "VorsilContract.Rights");
-            HANDLE synchronize = OpenEventA(SYNCHRONIZE, FALSE, "VorsilContract.Rights");
-            if (!event || !modify || !synchronize)
-                return std::string("not opened");
-            std::vector<std::string> parts;
-            parts.push_back(Ok(SetEvent(modify)));
-            parts.push_back(Waited(WaitForSingleObject(modify, 0)));
-            parts.push_back(Ok(SetEvent(synchronize)));
-            parts.push_back(Waited(WaitForSingleObject(synchronize, 0)));
-            parts.push_back(Ok(ResetEvent(event)));
-            parts.push_back(Waited(WaitForSingleObject(synchronize, 0)));
-            CloseHandle(synchronize);
-            CloseHandle(modify);
-            CloseHandle(event);
-            return Join(parts);
-        });
-    row("Events: an auto-reset one is reset by the wait it ends, a manual-reset one stays set; "
-        "WaitForMultipleObjects answers the lowest signalled index, WAIT_TIMEOUT when none is",
-        {{ANY, "0 0 258 / 0 0 / 0 1 / 258 258", nullptr}}, [] {
-            HANDLE automatic = CreateEventA(nullptr, FALSE, TRUE, nullptr);
-            HANDLE manual = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-            if (!automatic || !manual)
-                return std::string("not created");
-            HANDLE both[2] = {automatic, manual};
-            std::string single = Join({Waited(WaitForSingleObject(manual, 0)),
-                                       Waited(WaitForSingleObject(automatic, 0)),
-                                       Waited(WaitForSingleObject(automatic, 0))}, " ");
-            std::string manualStays = Join({Waited(WaitForSingleObject(manual, 0)),
-                                            Waited(WaitForSingleObject(manual, 0))}, " ");
-            SetEvent(automatic);
-            std::string lowest = Join({Waited(WaitForMultipleObjects(2, both, FALSE, 0)),
-                                       Waited(WaitForMultipleObjects(2, both, FALSE, 0))}, " ");
-            ResetEvent(manual);
-            std::string none = Join({Waited(WaitForMultipleObjects(2, both, FALSE, 0)),
-                                     Waited(WaitForMultipleObjects(2, both, FALSE, 30))}, " ");
-            CloseHandle(automatic);
-            CloseHandle(manual);
-            return Join({single, manualStays, lowest, none});
-        });
-    row("Waits on what is no handle, on no handles or too many: WAIT_FAILED",
-        {{ANY, "WAIT_FAILED err 6 / WAIT_FAILED err 87 / WAIT_FAILED err 87", nullptr}}, [] {
-            HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-            CloseHandle(event);
-            std::string closed = Waited(WaitForSingleObject(event, 0));
-            HANDLE live = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-            std::vector<HANDLE> many(MAXIMUM_WAIT_OBJECTS + 1, live);
-            std::string none = Waited(WaitForMultipleObjects(0, many.data(), FALSE, 0));
-            std::string tooMany = Waited(WaitForMultipleObjects(DWORD(many.size()), many.data(), FALSE, 0));
-            CloseHandle(live);
-            return Join({closed, none, tooMany});
-        });
-    row("A mutex: its owner takes it again and releases it as often; nobody else may release it (ERROR_NOT_OWNER)",
-        {{ANY, "0 / 1 1 / 0 err 288 / 0 / 1 / 0 err 288", nullptr}}, [] {
-            HANDLE mutex = CreateMutexA(nullptr, TRUE, "VorsilContract.Owned");
-            if (!mutex)
-                return std::string("not created");
-            std::vector<std::string> parts;
-            parts.push_back(Waited(WaitForSingleObject(mutex, 0)));
-            parts.push_back(Join({Ok(ReleaseMutex(mutex)), Ok(ReleaseMutex(mutex))}, " "));
-            parts.push_back(Ok(ReleaseMutex(mutex)));
-            // A free mutex is taken by the wait.
-            HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, "VorsilContract.Owned");
-            parts.push_back(Waited(WaitForSingleObject(opened, 0)));
-            parts.push_back(Ok(ReleaseMutex(opened)));
-            parts.push_back(Ok(ReleaseMutex(opened)));
-            CloseHandle(opened);
-            CloseHandle(mutex);
-            return Join(parts);
-        });
-    row("A mutex another owner holds: a wait times out and ReleaseMutex fails; once the owner has ended without "
-        "releasing it, a wait answers WAIT_ABANDONED and takes it",
-        {{ANY, "handle / 258 / 0 err 288 / 258 / 128 / 0 / 1 1 / 0 err 288 / 129", nullptr}}, [] {
-            StartOtherOwner("VorsilContract.Abandoned");
-            HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, "VorsilContract.Abandoned");
-            HANDLE unset = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-            std::vector<std::string> parts;
-            parts.push_back(mutex ? "handle" : "NULL");
-            parts.push_back(Waited(WaitForSingleObject(mutex, 50)));
-            parts.push_back(Ok(ReleaseMutex(mutex)));
-            HANDLE both[2] = {unset, mutex};
-            parts.push_back(Waited(WaitForMultipleObjects(2, both, FALSE, 0)));
-            EndOtherOwner();
-            parts.push_back(Waited(WaitForSingleObject(mutex, 0)));
-            parts.push_back(Waited(WaitForSingleObject(mutex, 0)));
-            parts.push_back(Join({Ok(ReleaseMutex(mutex)), Ok(ReleaseMutex(mutex))}, " "));
-            parts.push_back(Ok(ReleaseMutex(mutex)));
-            // Abandoned again, waited on after an unsignalled event.
-            StartOtherOwner("VorsilContract.Abandoned");
-            EndOtherOwner();
-            parts.push_back(Waited(WaitForMultipleObjects(2, both, FALSE, 0)));
-            ReleaseMutex(mutex);
-            CloseHandle(unset);
-            CloseHandle(mutex);
-            return Join(parts);
+            return Join({first, second, distinct});
         });
 
     // ---- ShellExecuteExA and the processes it starts ----
@@ -1896,7 +1710,7 @@ std::vector<Row> Rows()
                 parts.push_back(Waited(WaitForMultipleObjects(2, both, FALSE, 10000)));
                 parts.push_back(ExitCode(info.hProcess));
                 SetEvent(go);
-                parts.push_back(Waited(WaitForSingleObject(info.hProcess, 10000)));
+                parts.push_back(Waited(WaitFor(info.hProcess, 10000)));
                 parts.push_back(ExitCode(info.hProcess));
                 parts.push_back(Ok(CloseHandle(info.hProcess)));
                 parts.push_back(ExitCode(info.hProcess));
@@ -1943,40 +1757,6 @@ std::vector<Row> Rows()
                          run(noFolder, SEE_MASK_NOCLOSEPROCESS, size), run(module, SEE_MASK_NOCLOSEPROCESS, size - 4),
                          run(module, SEE_MASK_NOCLOSEPROCESS, 0)});
         });
-    row("CreateProcessA's process and thread can be waited on; GetExitCodeProcess takes the process handle only",
-        {{ANY, "0 / 1 259 / 0 err 6 / 0 / 1 9", nullptr}}, [] {
-            HANDLE signal = CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.CreatedSignal");
-            HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "VorsilContract.CreatedGo");
-            ModelSignallingChild(9);
-            STARTUPINFOA startup;
-            std::memset(&startup, 0, sizeof startup);
-            startup.cb = sizeof startup;
-            PROCESS_INFORMATION info;
-            std::string command =
-                "\"" + ModulePath() + "\" signal VorsilContract.CreatedSignal VorsilContract.CreatedGo 9";
-            std::vector<char> line(command.begin(), command.end());
-            line.push_back('\0');
-            std::vector<std::string> parts;
-            if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-                parts.push_back(Waited(WaitForSingleObject(signal, 10000)));
-                parts.push_back(ExitCode(info.hProcess));
-                parts.push_back(ExitCode(info.hThread));
-                SetEvent(go);
-                parts.push_back(Waited(WaitForSingleObject(info.hThread, 10000)));
-                // The thread's end comes a moment before the process's.
-                WaitForSingleObject(info.hProcess, 10000);
-                parts.push_back(ExitCode(info.hProcess));
-                CloseHandle(info.hProcess);
-                CloseHandle(info.hThread);
-            } else {
-                parts.push_back(Ok(FALSE));
-            }
-            ForgetSignallingChild();
-            CloseHandle(signal);
-            CloseHandle(go);
-            return Join(parts);
-        });
-
     // ---- Heap ----
     row("HeapAlloc with HEAP_ZERO_MEMORY, HeapReAlloc keeps the contents, HeapFree",
         {{ANY, "zeroed / kept / 1", nullptr}}, [] {

@@ -250,7 +250,7 @@ std::vector<MSG> SimDispatchedMessages();
 // ---- Processes ----
 
 struct SimProcess {
-    DWORD id = 0;  // its process id (SimEndProcess, SimCurrentProcessId)
+    DWORD id = 0;  // its process id
     bool viaShellExecute = false;  // ShellExecuteA or ShellExecuteExA
     // ShellExecuteA and ShellExecuteExA
     bool viaShellExecuteEx = false;
@@ -282,20 +282,16 @@ struct SimProcess {
 };
 // Run at the start of every process (CreateProcessA and a successful
 // ShellExecuteA or ShellExecuteExA), after it has been recorded. May call the
-// platform functions, change files, post messages, or read SimLastDialog().
-// The platform calls it makes are the started process's (see
-// SimCurrentProcessId): a mutex it takes is owned by that process until the
-// process ends, and the handles it leaves open close then, e.g. a copy of the
-// program that signals: OpenEventA(EVENT_MODIFY_STATE, FALSE, name) + SetEvent.
+// platform functions, change files, post messages, or read SimLastDialog(),
+// e.g. a copy of the program that signals: CreateEventA of the shared name + SetEvent.
 void SimOnProcessStart(std::function<void(const SimProcess&)> callback);
 // Every process started from now on sends this many messages to the open
 // dialog while it is waited on: each wakes MsgWaitForMultipleObjects once with
 // the message put in the queue (as WAIT_OBJECT_0 + 1), then the process ends.
-// A wait without QS_SENDMESSAGE in its wake mask (or WaitForSingleObject and
-// WaitForMultipleObjects, which take no messages) would never return then: it
-// answers WAIT_FAILED, the process is marked deadlocked and SimDeadlocks()
-// records it. A message in the queue that the wake mask takes ends such a
-// wait first (WAIT_OBJECT_0 + 1).
+// A wait without QS_SENDMESSAGE in its wake mask (or WaitForMultipleObjects,
+// which takes no messages) would never return then: it answers WAIT_FAILED,
+// the process is marked deadlocked and SimDeadlocks() records it. A message
+// in the queue that the wake mask takes ends such a wait first (WAIT_OBJECT_0 + 1).
 //
 // CreateProcessA starts a program only when its file exists: a quoted name, or
 // (unquoted) the shortest blank-separated start of the command line that names
@@ -332,49 +328,24 @@ std::vector<SimProcess> SimCreatedProcesses();
 // GetExitCodeProcess gives once the process has ended (STILL_ACTIVE before).
 void SimSetExitCodeOfStartedPrograms(DWORD exitCode);
 
-// ---- Processes, named events and mutexes, and waits ----
+// ---- Named events and waits ----
 //
-// Events and mutexes live in one name space per machine; names compare with
-// case, as on Windows. A name taken by the other kind fails with
-// ERROR_INVALID_HANDLE; Create* of an existing name opens it (a mutex is not
-// taken then) with ERROR_ALREADY_EXISTS, Open* of a missing one fails with
-// ERROR_FILE_NOT_FOUND. An object lives while a handle to it is open. Create*
-// gives every right; Open* the rights asked for on the NT family (waiting
-// needs SYNCHRONIZE, SetEvent and ResetEvent EVENT_MODIFY_STATE, otherwise
-// ERROR_ACCESS_DENIED) and every right on the 95 family, as Wine does there.
+// Events are manual-reset (a wait leaves them set); names compare with case,
+// as on Windows. CreateEventA of an existing name opens it with
+// ERROR_ALREADY_EXISTS. A name lasts until SimReset, closed or not (the
+// program never closes its events).
 //
-// A mutex is owned by a process (the simulation has one thread per process).
-// The calls belong to the program's process, to a started process inside its
-// SimOnProcessStart callback, or to another program's inside
-// SimRunInOtherProcess. When a process ends, the mutexes it owns are
-// abandoned and its handles to events and mutexes close.
-//
-// WaitForSingleObject and WaitForMultipleObjects (bWaitAll FALSE) take the
-// first signalled handle in order: a set event (an auto-reset one is reset),
-// a mutex that is free or the caller's (taken; WAIT_ABANDONED_0 + i when its
-// owner ended without releasing it), an ended process. When none is, the
-// first started process among them that has not ended ends (a wait of 0 ms
-// only looks), unless it still has messages to send (SimSentMessagesWhileRunning):
-// these waits take no messages, so that is a deadlock. When nothing can
-// change, a finite wait times out (WAIT_TIMEOUT, its time counted in
-// SimSleptMilliseconds) and an INFINITE one would never return: it answers
-// WAIT_FAILED, the journal says "deadlock" and SimDeadlocks() records it.
-// With bWaitAll TRUE every handle must be signalled (processes end first).
-// MsgWaitForMultipleObjects waits for processes only.
+// WaitForMultipleObjects (bWaitAll FALSE; TRUE is not simulated) takes the
+// first signalled handle in order: a set event or an ended process. When none
+// is, the first started process among them that has not ended ends (a wait of
+// 0 ms only looks), unless it still has messages to send to the open dialog
+// (SimSentMessagesWhileRunning): the wait takes no messages, so that is a
+// deadlock. When nothing can change, a finite wait times out (WAIT_TIMEOUT,
+// its time counted in SimSleptMilliseconds) and an INFINITE one would never
+// return: it answers WAIT_FAILED, the journal says "deadlock" and
+// SimDeadlocks() records it. MsgWaitForMultipleObjects waits for processes
+// only, and for the first of them too.
 
-// The process whose platform calls these are now.
-DWORD SimCurrentProcessId();
-// Runs body as a process of another program (e.g. the first run of the
-// program, which holds a mutex): its calls are journaled as usual, and what it
-// opens or takes stays its own after body returns, until SimEndProcess.
-// Returns its process id.
-DWORD SimRunInOtherProcess(const std::function<void()>& body);
-// Ends a process without it releasing anything: another program's, a started
-// one (by SimProcess::id; a wait then finds it ended, with that exit code), or
-// the program's own (SimCurrentProcessId() outside callbacks): the program's
-// run has ended, and later calls belong to a new run of it. Ending an ended or
-// unknown process does nothing.
-void SimEndProcess(DWORD processId, DWORD exitCode = 0);
 // The waits that would never have returned, each its journal line.
 std::vector<std::string> SimDeadlocks();
 

@@ -1,13 +1,10 @@
 // Started programs: CreateProcessA, ShellExecuteA and ShellExecuteExA are
 // recorded and "start" when their program file exists; a test callback runs
-// at the start, as the started process. A started process lives until
-// something waits for it: each wait first delivers the messages it is set to
-// send, then sees it end.
+// at the start. A started process lives until something waits for it: each
+// wait first delivers the messages it is set to send, then sees it end.
 #include "state.h"
 
 #include <shellapi.h>
-
-#include <set>
 
 namespace winsim {
 
@@ -21,8 +18,8 @@ struct Holds {
     NodePtr directory;
 };
 std::map<size_t, Holds> g_holds;
-std::map<uintptr_t, size_t> g_waitable;  // process and thread handles -> process index
-std::set<uintptr_t> g_threads;           // the thread handles among them
+// Process and thread handles -> process index: a thread stands for its process.
+std::map<uintptr_t, size_t> g_waitable;
 std::function<void(const SimProcess&)> g_onStart;
 bool g_declineConsent = false;
 DWORD g_shellExecuteError = 0;
@@ -97,13 +94,17 @@ uintptr_t ShellExecuteResult(DWORD error)
     return error < 32 ? error : 11;
 }
 
-// The callback's calls are the started process's.
 void Started(size_t index)
 {
-    if (g_onStart) {
-        SimProcess copy = g_processes[index];
-        RunAsProcess(copy.id, [&] { g_onStart(copy); });
-    }
+    if (g_onStart)
+        g_onStart(SimProcess(g_processes[index]));  // a copy: the callback may start more
+}
+
+DWORD NewProcessId()
+{
+    DWORD id = g_nextId;
+    g_nextId += 4;  // as Windows numbers them
+    return id;
 }
 
 SimProcess NewProcess(bool viaShellExecute)
@@ -240,7 +241,6 @@ bool IsRunningProcessDirectory(const Node* node)
 
 bool CloseProcessHandle(HANDLE handle)
 {
-    g_threads.erase(reinterpret_cast<uintptr_t>(handle));
     return g_waitable.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
 }
 
@@ -262,28 +262,6 @@ void EndStartedProcess(size_t index, bool waited)
         return;
     process.ended = true;
     process.waited = waited;
-    EndProcessObjects(process.id);
-}
-
-bool EndStartedProcessWithId(DWORD id, DWORD exitCode)
-{
-    for (size_t index = 0; index < g_processes.size(); ++index) {
-        if (g_processes[index].id != id)
-            continue;
-        if (!g_processes[index].ended) {
-            g_processes[index].exitCode = exitCode;
-            EndStartedProcess(index, false);
-        }
-        return true;
-    }
-    return false;
-}
-
-DWORD NewProcessId()
-{
-    DWORD id = g_nextId;
-    g_nextId += 4;  // as Windows numbers them
-    return id;
 }
 
 void ResetProcesses()
@@ -291,7 +269,6 @@ void ResetProcesses()
     g_processes.clear();
     g_holds.clear();
     g_waitable.clear();
-    g_threads.clear();
     g_onStart = nullptr;
     g_declineConsent = false;
     g_shellExecuteError = 0;
@@ -362,7 +339,6 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
                            Locate(lpCurrentDirectory ? lpCurrentDirectory : CurrentDirectory().c_str()).node};
     g_waitable[reinterpret_cast<uintptr_t>(process.process)] = index;
     g_waitable[reinterpret_cast<uintptr_t>(thread)] = index;
-    g_threads.insert(reinterpret_cast<uintptr_t>(thread));
 
     lpProcessInformation->hProcess = process.process;
     lpProcessInformation->hThread = thread;
@@ -468,7 +444,7 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
         .Raw(dwMilliseconds == INFINITE ? "INFINITE" : std::to_string(dwMilliseconds)).Raw(Hex(dwWakeMask));
     if (nCount == 0)
         return WaitForMessagesOnly(call, dwMilliseconds, dwWakeMask);
-    if (nCount > 63 || !pHandles) {
+    if (nCount > 63 || !pHandles || fWaitAll) {  // waiting for all is not simulated
         call.Done("WAIT_FAILED", ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
@@ -504,18 +480,10 @@ extern "C" DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pH
         call.Done("WAIT_OBJECT_0 + " + std::to_string(nCount));
         return WAIT_OBJECT_0 + nCount;
     }
-    // Otherwise the (first) process ends; with fWaitAll every one does.
-    DWORD result = WAIT_OBJECT_0;
-    for (DWORD i = 0; i < nCount; ++i) {
-        if (!g_processes[indexes[i]].ended)
-            EndStartedProcess(indexes[i], true);
-        if (!fWaitAll) {
-            result = WAIT_OBJECT_0 + i;
-            break;
-        }
-    }
-    call.Done("WAIT_OBJECT_0 + " + std::to_string(result));
-    return result;
+    // Otherwise the first process ends.
+    EndStartedProcess(indexes[0], true);
+    call.Done("WAIT_OBJECT_0 + 0");
+    return WAIT_OBJECT_0;
 }
 
 // The pseudo handle that stands for the calling process.
@@ -531,7 +499,7 @@ extern "C" BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode)
     Call call("GetExitCodeProcess");
     call.Ptr(hProcess).Raw("code");
     size_t index = 0;
-    if (!WaitableProcess(hProcess, &index) || g_threads.count(reinterpret_cast<uintptr_t>(hProcess)))
+    if (!WaitableProcess(hProcess, &index))
         return call.Fail(ERROR_INVALID_HANDLE);
     if (!lpExitCode)
         return call.Fail(ERROR_INVALID_PARAMETER);

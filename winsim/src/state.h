@@ -7,7 +7,6 @@
 #include "winsim.h"
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -176,23 +175,14 @@ std::string UnicodeTempShortPath();
 
 // Between parts.
 bool CloseProcessHandle(HANDLE handle);
-bool CloseObjectHandle(HANDLE handle);  // events and mutexes
+bool CloseObjectHandle(HANDLE handle);  // events
 
 // Started processes for the waits: the process a process or thread handle
 // stands for (its index in SimProcesses()), and what a wait may change in it.
 bool WaitableProcess(HANDLE handle, size_t* index);
 SimProcess& ProcessRecord(size_t index);
-// The process ends (with the exit code it was given) and so do its objects;
-// waited: a wait saw it end.
+// The process ends (with the exit code it was given); waited: a wait saw it end.
 void EndStartedProcess(size_t index, bool waited);
-// By process id; false when no started process has that id.
-bool EndStartedProcessWithId(DWORD id, DWORD exitCode);
-DWORD NewProcessId();
-// The process the calls belong to, and calls made as another one.
-DWORD CurrentProcessId();
-void RunAsProcess(DWORD id, const std::function<void()>& body);
-// Abandons the mutexes the process owns and closes its handles to events and mutexes.
-void EndProcessObjects(DWORD id);
 // A wait that would never return (SimDeadlocks).
 void RecordDeadlock(const std::string& description);
 // Sleep and waits that time out.
