@@ -596,6 +596,129 @@ void SilentTwice(const CaseContext& context) {
     check::Equal("program processes left running", 0, processes::KillAllNamed(app.ProgramName()));
 }
 
+// The application is still running when its user uninstalls it: app.exe (the
+// marker program, told to stay) started from the installation folder, which is
+// its current directory too. Wine's Restart Manager names no program, so the
+// question names the file.
+struct AppInUse {
+    Installation app;
+    std::string appExe, readme, renamed;
+    PROCESS_INFORMATION running = {};
+
+    AppInUse(const CaseContext& context, const std::string& title)
+        : app(TestFolder(title)), appExe(app.Folder() + "\\app.exe"), readme(app.Folder() + "\\readme.txt"),
+          renamed(app.Folder() + "\\~vorsil1.tmp") {
+        std::string marker;
+        check::That(machine::ReadFile(context.helpers + "\\marker.exe", &marker), "the marker program is there");
+        app.AddFile(appExe, marker);
+        app.AddFile(readme, "read me\r\n");
+        app.AddCleanup(Item::FileAt(renamed));
+        app.LogLine("CopyFiles", appExe + "=1");
+        app.LogLine("CopyFiles", readme + "=1");
+        app.LogLine("CreateDirs", app.Folder());
+        for (const std::string& path : {readme, app.LogPath(), app.ProgramPath()}) app.ExpectGone(Item::FileAt(path));
+    }
+    bool Start(const CaseContext& context) {
+        if (!app.Lay(context.program)) return false;
+        machine::SetPendingFileRenames({});
+        return check::That(processes::Start(appExe, "NUL /stay", app.Folder(), &running),
+                           "the application runs from its folder");
+    }
+    void End() {
+        if (!running.hProcess) return;
+        TerminateProcess(running.hProcess, 0);
+        WaitForSingleObject(running.hProcess, 5000);
+        CloseHandle(running.hThread);
+        CloseHandle(running.hProcess);
+        running = {};
+    }
+    // The deletions at restart after the temporary copy's.
+    std::vector<std::string> ScheduledAfterTheCopy(const std::string& copy) const {
+        std::vector<std::string> scheduled;
+        for (const auto& rename : machine::PendingFileRenames())
+            if (!machine::SamePath(rename.first, "\\??\\" + copy))
+                scheduled.push_back(rename.first + (rename.second.empty() ? "" : " -> " + rename.second));
+        return scheduled;
+    }
+};
+
+const char kInUseQuestion[] =
+    "These programs are using files that must be removed. Close them, then click Retry. Click Cancel to leave "
+    "those files; they are removed when Windows restarts.\n\n";
+
+// Retry after the application has ended: everything goes, nothing waits for a restart.
+void FilesInUseRetry(const CaseContext& context) {
+    AppInUse inUse(context, "In Use Retry Test");
+    inUse.app.ExpectGone(Item::FileAt(inUse.appExe));
+    inUse.app.ExpectGone(Item::DirectoryAt(inUse.app.Folder()));
+    if (!inUse.Start(context)) return;
+    UserActions user;
+    user.windowBoxAnswers = {IDRETRY};
+    user.beforeAnswer = [&](size_t) { inUse.End(); };
+    UserSession seen = RunAsUser(inUse.app, user);
+    inUse.End();
+    CheckProgressWindow(seen, kBuiltinCaption, kBuiltinClose);
+    check::Equal("boxes of the progress window (no restart question)", 1, static_cast<long long>(seen.windowBoxes.size()));
+    if (!seen.windowBoxes.empty())
+        check::Equal("the question names the file in use", kInUseQuestion + inUse.appExe, seen.windowBoxes[0].text);
+    check::EqualLines("the status lines", kBuiltinLines, seen.statusLines);
+    CheckEnd(seen, 0);
+    inUse.app.CheckExpectations("after Retry");
+    CheckScheduledInRegistry(seen, false);
+}
+
+// Cancel: the application's file is renamed in its folder and the new name
+// deleted at the restart, then the folder; a new version installed before the
+// restart keeps its file.
+void FilesInUseCancel(const CaseContext& context) {
+    AppInUse inUse(context, "In Use Cancel Test");
+    inUse.app.ExpectKept(Item::FileAt(inUse.renamed));
+    inUse.app.ExpectKept(Item::DirectoryAt(inUse.app.Folder()));
+    if (!inUse.Start(context)) return;
+    UserActions user;
+    user.windowBoxAnswers = {IDCANCEL, IDNO};
+    UserSession seen = RunAsUser(inUse.app, user);
+    inUse.End();
+    CheckProgressWindow(seen, kBuiltinCaption, kBuiltinClose);
+    std::vector<std::string> lines = kBuiltinLines;
+    lines.insert(lines.end() - 1, "Removed when Windows restarts: " + inUse.appExe);
+    check::EqualLines("the status lines", lines, seen.statusLines);
+    if (check::Equal("boxes of the progress window", 2, static_cast<long long>(seen.windowBoxes.size()))) {
+        check::Equal("the question names the file in use", kInUseQuestion + inUse.appExe, seen.windowBoxes[0].text);
+        check::That(seen.windowBoxes[0].buttons == std::vector<int>{IDRETRY, IDCANCEL}, "the question has Retry and Cancel");
+        check::Equal("the restart question", "Windows must be restarted to finish removing the program. Restart now?",
+                     seen.windowBoxes[1].text);
+        check::That(seen.windowBoxes[1].buttons == std::vector<int>{IDYES, IDNO}, "the restart question has Yes and No");
+    }
+    CheckEnd(seen, 0);
+    inUse.app.CheckExpectations("after Cancel");
+    check::That(!machine::FileExists(inUse.appExe), "the application's file is no longer under its name");
+    check::EqualLines("deletions at restart after the copy's",
+                      {"\\??\\" + inUse.renamed, "\\??\\" + inUse.app.Folder()},
+                      inUse.ScheduledAfterTheCopy(seen.tempCopyPath));
+    check::That(machine::WriteFile(inUse.appExe, "new version\r\n"), "a new version is installed before the restart");
+    CheckRestartDeletes({inUse.renamed});
+    std::string kept;
+    check::That(machine::ReadFile(inUse.appExe, &kept) && kept == "new version\r\n", "the new version survives the restart");
+}
+
+// Silent: no window, exit code 3010, the file and the folder scheduled.
+void FilesInUseSilent(const CaseContext& context) {
+    AppInUse inUse(context, "In Use Silent Test");
+    inUse.app.ExpectKept(Item::FileAt(inUse.renamed));
+    if (!inUse.Start(context)) return;
+    SilentRun run = RunSilently(inUse.app, "/S", machine::ParentOf(inUse.app.Folder()), [] {});
+    inUse.End();
+    check::Equal("the exit code", 3010, run.exitCode);
+    CheckSilentRun(inUse.app, run, {Item::FileAt(inUse.readme), Item::FileAt(inUse.app.LogPath())},
+                   {Item::FileAt(inUse.app.ProgramPath())});
+    UserSession seen;
+    seen.tempCopyPath = TempCopyPath(inUse.app.ProgramName());
+    check::EqualLines("deletions at restart after the copy's",
+                      {"\\??\\" + inUse.renamed, "\\??\\" + inUse.app.Folder()},
+                      inUse.ScheduledAfterTheCopy(seen.tempCopyPath));
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -624,6 +747,11 @@ const std::vector<Case> kCases = {
              "/S with a quoted log path in another folder: that log's items and the log go, exit 0"),
     E2E_CASE("long-section-answers", LongSectionAnswers,
              "20,000 files: the window answers a helper all along and counts them; the final lines are plain"),
+    E2E_CASE("files-in-use-retry", FilesInUseRetry,
+             "the application runs from its folder; closed while the question is up, Retry removes everything"),
+    E2E_CASE("files-in-use-cancel", FilesInUseCancel,
+             "Cancel: its file renamed beside and deleted at the restart, then the folder; a new version survives"),
+    E2E_CASE("files-in-use-silent", FilesInUseSilent, "/S while the application runs: exit 3010, file and folder scheduled"),
     E2E_CASE("early-close", EarlyClose,
              "Close, the close box, Esc at once: the window stays until the removal is over, then goes"),
 };
