@@ -29,8 +29,9 @@ static HANDLE MeetingEvent(const char* logPath, bool restartNeeded)
         hash = (hash ^ BYTE(*c >= 'a' && *c <= 'z' ? *c - ('a' - 'A') : *c)) * 16777619u;
     char name[20] = "vorsil-";
     FormatDecimal(name + 7, hash);
+    // The name has room for it, and the terminator after it is there already.
     if (restartNeeded)
-        (void)AppendText(name, sizeof name, "r");
+        name[TextLength(name)] = 'r';
     return CreateEventA(nullptr, TRUE, FALSE, name);
 }
 

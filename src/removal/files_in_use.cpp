@@ -94,25 +94,20 @@ static void DeleteFilesInUseAgain()
             entry[0] = FILE_GONE;
 }
 
-// "…" in the user's code page.
-static void AppendEllipsis(char* text, unsigned size)
-{
-    static const WCHAR ELLIPSIS = 0x2026;
-    char ellipsis[3];
-    int length = WideCharToMultiByte(CP_ACP, 0, &ELLIPSIS, 1, ellipsis, 2, nullptr, nullptr);
-    ellipsis[length > 0 ? length : 0] = '\0';
-    (void)AppendText(text, size, ellipsis);
-}
-
+// The question has room for ten names shorter than MAX_PATH, then "…" in the
+// user's code page (two bytes at most).
 void NameInQuestion(const char* name)
 {
-    if (g_namedPrograms > NAMED_PROGRAMS)
-        return;
-    (void)AppendText(g_question, sizeof g_question, "\n");
-    if (++g_namedPrograms > NAMED_PROGRAMS)
-        AppendEllipsis(g_question, sizeof g_question);
-    else
-        (void)AppendText(g_question, sizeof g_question, name);
+    static const WCHAR ELLIPSIS = 0x2026;
+    char* end = g_question + TextLength(g_question);
+    if (g_namedPrograms < NAMED_PROGRAMS) {
+        (void)wsprintfA(end, "\n%.259s", name);
+    } else if (g_namedPrograms == NAMED_PROGRAMS) {
+        *end++ = '\n';
+        int length = WideCharToMultiByte(CP_ACP, 0, &ELLIPSIS, 1, end, 2, nullptr, nullptr);
+        end[length > 0 ? length : 0] = '\0';
+    }
+    ++g_namedPrograms;
 }
 
 static const char* ProgramsUsingFilesQuestion()
@@ -138,17 +133,10 @@ void AskToCloseProgramsUsingFiles()
         DeleteFilesInUseAgain();
 }
 
-static void AddLabelledStatusLine(int messageId, const char* text)
-{
-    char line[MESSAGE_TEXT_SIZE + 1 + MAX_PATH];
-    (void)CopyText(line, sizeof line, MessageText(messageId));
-    (void)AppendText(line, sizeof line, " ");
-    (void)AppendText(line, sizeof line, text);
-    AddStatusLine(line);
-}
-
 void ReportFilesLeft()
 {
+    // A message text is shorter than MESSAGE_TEXT_SIZE, a path kept here than MAX_PATH.
+    char line[MESSAGE_TEXT_SIZE + MAX_PATH];
     unsigned reported = 0;
     unsigned others = g_filesNotKept;
     for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry)) {
@@ -159,12 +147,12 @@ void ReportFilesLeft()
             continue;
         }
         ++reported;
-        AddLabelledStatusLine(entry[0] == FILE_AT_RESTART ? MSG_REMOVED_AT_RESTART : MSG_NOT_REMOVED, entry + 1);
+        (void)wsprintfA(line, "%.255s %.259s",
+                        MessageText(entry[0] == FILE_AT_RESTART ? MSG_REMOVED_AT_RESTART : MSG_NOT_REMOVED), entry + 1);
+        AddStatusLine(line);
     }
     if (others == 0)
         return;
-    char more[16];
-    FormatDecimal(more, others);
-    (void)AppendText(more, sizeof more, " more");
-    AddLabelledStatusLine(MSG_NOT_REMOVED, more);
+    (void)wsprintfA(line, "%.255s %u more", MessageText(MSG_NOT_REMOVED), others);
+    AddStatusLine(line);
 }

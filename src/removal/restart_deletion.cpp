@@ -6,6 +6,8 @@
 
 // Names tried for a file in use before it is scheduled under its own name.
 static const unsigned RENAME_ATTEMPTS = 100;
+// "~vorsil100.tmp" and its terminator.
+static const unsigned NEW_NAME_SIZE = 15;
 
 // A new version is often installed before the restart. Deleted at the restart
 // under its own name, a file in use would take the new version's file with
@@ -16,15 +18,12 @@ static const unsigned RENAME_ATTEMPTS = 100;
 static bool RenameBeside(const char* path, char* newName)
 {
     const char* fileName = FileNamePart(path);
-    if (fileName == nullptr)
+    unsigned folderLength = fileName != nullptr ? unsigned(fileName - path) : 0;
+    // The folder leaves room for the longest name tried.
+    if (fileName == nullptr || !CopyTextPart(newName, MAX_PATH - NEW_NAME_SIZE, path, folderLength))
         return false;
     for (unsigned attempt = 1; attempt <= RENAME_ATTEMPTS; ++attempt) {
-        char number[11];
-        FormatDecimal(number, attempt);
-        if (!CopyTextPart(newName, MAX_PATH, path, unsigned(fileName - path)) ||
-            !AppendText(newName, MAX_PATH, "~vorsil") || !AppendText(newName, MAX_PATH, number) ||
-            !AppendText(newName, MAX_PATH, ".tmp"))
-            return false;
+        (void)wsprintfA(newName + folderLength, "~vorsil%u.tmp", attempt);
         if (MoveFileA(path, newName))
             return true;
         DWORD error = GetLastError();
