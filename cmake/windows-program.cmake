@@ -43,8 +43,14 @@ set(PROGRAM_CODE_OPTIONS
     -fomit-frame-pointer -mpreferred-stack-boundary=2
     # Keeps GCC from turning byte loops into calls the missing C runtime would supply.
     -fno-tree-loop-distribute-patterns
-    -fno-ident)
+    -fno-ident
+    # Two builds of the same sources give the same bytes, wherever the folders are.
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 target_compile_options(vorsil PRIVATE ${PRODUCT_FLAGS} ${PROGRAM_CODE_OPTIONS})
+# The seed GCC otherwise draws at random names the link-time objects' sections.
+foreach(source ${PRODUCT_SOURCES} src/launcher/entry.cpp)
+    set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -frandom-seed=${source})
+endforeach()
 # The linker's own script with the read-only data placed in .text: one section
 # fewer saves up to a file alignment (512 bytes) of padding.
 execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE linker_help)
@@ -62,12 +68,14 @@ target_link_options(vorsil PRIVATE
     -Wl,-T,${CMAKE_CURRENT_BINARY_DIR}/vorsil.ld
     -Wl,-e,_WinMainCRTStartup
     -Wl,--gc-sections
+    -Wl,--no-insert-timestamp
     -Wl,--dynamicbase,--nxcompat
     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
     -Wl,--major-os-version,4,--minor-os-version,0
     -s)
 # The DOS stub gives way to the PE headers, which then fit in one file
-# alignment unit instead of two.
+# alignment unit instead of two; the resources become read-only, and the
+# checksum is written as signing tools write it.
 add_custom_command(TARGET vorsil POST_BUILD
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/compact_headers.py $<TARGET_FILE:vorsil>
     VERBATIM)
