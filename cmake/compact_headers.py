@@ -4,12 +4,19 @@ stub (the "cannot be run in DOS mode" program), when that makes them fit in
 fewer file-alignment units: every section's data then starts that much earlier
 in the file. Nothing the loader reads by virtual address changes.
 
+It also makes the resources read-only: GNU ld marks them writable, as the
+resource compiler's object asks, though nothing writes to them and other
+linkers make them read-only. Last it writes the checksum, as signing tools do:
+a signed program whose signature is taken off again then has the built
+program's bytes.
+
     compact_headers.py PROGRAM.exe
 """
 import struct
 import sys
 
 DOS_HEADER_SIZE = 0x40
+IMAGE_SCN_MEM_WRITE = 0x80000000
 
 
 def u16(data, offset):
@@ -18,6 +25,17 @@ def u16(data, offset):
 
 def u32(data, offset):
     return struct.unpack_from("<I", data, offset)[0]
+
+
+def write(path, data, checksum_at):
+    """Writes the program with its checksum: the sum of its 16-bit words (the
+    checksum's own left out) with the carries folded back in, plus its length."""
+    struct.pack_into("<I", data, checksum_at, 0)
+    total = sum(struct.unpack_from(f"<{len(data) // 2}H", data))
+    while total > 0xFFFF:
+        total = (total & 0xFFFF) + (total >> 16)
+    struct.pack_into("<I", data, checksum_at, total + len(data))
+    open(path, "wb").write(data)
 
 
 def main(path):
@@ -33,6 +51,10 @@ def main(path):
     file_alignment = u32(data, optional + 36)
     headers_size = u32(data, optional + 60)
     directories = u32(data, optional + 92)
+    table = optional + optional_size
+    for i in range(sections):
+        if data[table + 40 * i:table + 40 * i + 8].rstrip(b"\0") == b".rsrc":
+            struct.pack_into("<I", data, table + 40 * i + 36, u32(data, table + 40 * i + 36) & ~IMAGE_SCN_MEM_WRITE)
     # File offsets the move would spoil: a certificate table or debug data.
     for index in (4, 6):
         if index < directories and u32(data, optional + 96 + 8 * index + 4) != 0:
@@ -42,6 +64,7 @@ def main(path):
     new_size = (moved_end + file_alignment - 1) // file_alignment * file_alignment
     if pe <= DOS_HEADER_SIZE or new_size >= headers_size:
         print(f"{path}: headers already take {headers_size} bytes")
+        write(path, data, optional + 64)
         return
     shift = headers_size - new_size
 
@@ -53,7 +76,6 @@ def main(path):
     new_pe = DOS_HEADER_SIZE
     new_optional = new_pe + 24
     struct.pack_into("<I", out, new_optional + 60, new_size)
-    struct.pack_into("<I", out, new_optional + 64, 0)  # no checksum: programs need none
     table = new_optional + optional_size
     for i in range(sections):
         raw = table + 40 * i + 20
@@ -61,7 +83,7 @@ def main(path):
             if u32(out, raw) < headers_size:
                 sys.exit(f"{path}: section {i} starts inside the headers; not compacted")
             struct.pack_into("<I", out, raw, u32(out, raw) - shift)
-    open(path, "wb").write(out)
+    write(path, out, new_optional + 64)
     print(f"{path}: headers {headers_size} -> {new_size} bytes, program {len(data)} -> {len(out)} bytes")
 
 

@@ -6,12 +6,59 @@ set(CMAKE_C_STANDARD_LIBRARIES "")
 set(CMAKE_CXX_STANDARD_LIBRARIES "")
 
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-set(PROGRAM_ICON ${CMAKE_CURRENT_BINARY_DIR}/program.ico)
-add_custom_command(OUTPUT ${PROGRAM_ICON}
-    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/src/ui/make_icon.py
-            ${CMAKE_SOURCE_DIR}/src/ui/program-icon.txt ${PROGRAM_ICON}
-    DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/make_icon.py ${CMAKE_SOURCE_DIR}/src/ui/program-icon.txt
-    COMMENT "Drawing the program's icon")
+
+# Installer authors put their own names, version and icon on the program: Windows
+# shows them in the file's details, Task Manager, the consent prompt, and
+# application-control rules match them.
+set(VORSIL_PRODUCT_NAME "vorsil" CACHE STRING "ProductName of the version resource")
+set(VORSIL_COMPANY "vorsil developers" CACHE STRING "CompanyName of the version resource")
+set(VORSIL_DESCRIPTION "Uninstaller" CACHE STRING "FileDescription of the version resource (Task Manager's name)")
+set(VORSIL_COPYRIGHT "Copyright (C) vorsil developers" CACHE STRING "LegalCopyright of the version resource")
+set(VORSIL_VERSION "1.0.0.0" CACHE STRING "File and product version: four numbers from 0 to 65535")
+set(VORSIL_ICON "" CACHE FILEPATH "A .ico file whose 32 x 32 image becomes the program's icon (empty: the drawn one)")
+set(version_text "${VORSIL_VERSION}")
+if(NOT version_text MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+    set(version_text "")
+endif()
+string(REPLACE "." ";" version_numbers "${version_text}")
+foreach(number IN LISTS version_numbers)
+    if(number GREATER 65535)
+        set(version_text "")
+    endif()
+endforeach()
+if(version_text STREQUAL "")
+    message(SEND_ERROR "VORSIL_VERSION is \"${VORSIL_VERSION}\": it must be four numbers from 0 to 65535 "
+                       "with dots between them, like 2.1.0.0")
+endif()
+string(REPLACE "." "," BRAND_VERSION_NUMBERS "${version_text}")
+# The texts as resource-script strings, UTF-8 (the script says so).
+foreach(text PRODUCT_NAME COMPANY DESCRIPTION COPYRIGHT VERSION)
+    string(REPLACE "\\" "\\\\" quoted "${VORSIL_${text}}")
+    string(REPLACE "\"" "\"\"" quoted "${quoted}")
+    set(BRAND_${text} "\"${quoted}\"")
+endforeach()
+if(VORSIL_ICON)
+    # Checked and cut down now, so that a wrong file stops the build before it starts;
+    # copied only when it changed, so that configuring again rebuilds nothing.
+    set(BRAND_ICON author.ico)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VORSIL_ICON})
+    execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/src/ui/make_icon.py
+                            --from ${VORSIL_ICON} ${CMAKE_CURRENT_BINARY_DIR}/author.ico.new
+                    RESULT_VARIABLE icon_failed ERROR_VARIABLE icon_error)
+    if(icon_failed)
+        message(SEND_ERROR "${icon_error}")
+    else()
+        configure_file(${CMAKE_CURRENT_BINARY_DIR}/author.ico.new ${CMAKE_CURRENT_BINARY_DIR}/author.ico COPYONLY)
+    endif()
+else()
+    set(BRAND_ICON program.ico)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/program.ico
+        COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/src/ui/make_icon.py
+                ${CMAKE_SOURCE_DIR}/src/ui/program-icon.txt ${CMAKE_CURRENT_BINARY_DIR}/program.ico
+        DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/make_icon.py ${CMAKE_SOURCE_DIR}/src/ui/program-icon.txt
+        COMMENT "Drawing the program's icon")
+endif()
+configure_file(src/ui/branding.h.in branding.h @ONLY)
 # The manifest is embedded without its comments and indentation: every byte
 # counts in a program of a few KiB.
 set(MANIFEST_SOURCE ${CMAKE_SOURCE_DIR}/src/ui/vorsil.manifest)
@@ -23,7 +70,7 @@ string(REGEX REPLACE "[ \t\r\n]+<" "<" manifest_text "${manifest_text}")
 string(REGEX REPLACE "[ \t\r\n]+" " " manifest_text "${manifest_text}")
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/embedded.manifest "${manifest_text}")
 set_source_files_properties(src/ui/vorsil.rc PROPERTIES
-    OBJECT_DEPENDS "${PROGRAM_ICON};${CMAKE_CURRENT_BINARY_DIR}/embedded.manifest;${CMAKE_SOURCE_DIR}/src/ui/resource.h")
+    OBJECT_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/${BRAND_ICON};${CMAKE_CURRENT_BINARY_DIR}/branding.h;${CMAKE_CURRENT_BINARY_DIR}/embedded.manifest;${CMAKE_SOURCE_DIR}/src/ui/resource.h")
 
 add_executable(vorsil WIN32
     ${PRODUCT_SOURCES}
@@ -43,8 +90,14 @@ set(PROGRAM_CODE_OPTIONS
     -fomit-frame-pointer -mpreferred-stack-boundary=2
     # Keeps GCC from turning byte loops into calls the missing C runtime would supply.
     -fno-tree-loop-distribute-patterns
-    -fno-ident)
+    -fno-ident
+    # Two builds of the same sources give the same bytes, wherever the folders are.
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 target_compile_options(vorsil PRIVATE ${PRODUCT_FLAGS} ${PROGRAM_CODE_OPTIONS})
+# The seed GCC otherwise draws at random names the link-time objects' sections.
+foreach(source ${PRODUCT_SOURCES} src/launcher/entry.cpp)
+    set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -frandom-seed=${source})
+endforeach()
 # The linker's own script with the read-only data placed in .text: one section
 # fewer saves up to a file alignment (512 bytes) of padding.
 execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE linker_help)
@@ -62,12 +115,14 @@ target_link_options(vorsil PRIVATE
     -Wl,-T,${CMAKE_CURRENT_BINARY_DIR}/vorsil.ld
     -Wl,-e,_WinMainCRTStartup
     -Wl,--gc-sections
+    -Wl,--no-insert-timestamp
     -Wl,--dynamicbase,--nxcompat
     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
     -Wl,--major-os-version,4,--minor-os-version,0
     -s)
 # The DOS stub gives way to the PE headers, which then fit in one file
-# alignment unit instead of two.
+# alignment unit instead of two; the resources become read-only, and the
+# checksum is written as signing tools write it.
 add_custom_command(TARGET vorsil POST_BUILD
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/compact_headers.py $<TARGET_FILE:vorsil>
     VERBATIM)

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Checks the footprint of the built vorsil.exe by reading its PE file:
 
-- at most 20 KiB;
+- at most 20 KiB (--size-limit);
 - imports only from KERNEL32, USER32, ADVAPI32 and SHELL32, and only the functions
   of allowed-imports.txt (present on both Windows 95 and Windows NT 4.0);
 - a 32-bit GUI image with subsystem version 4.0, so that those systems load it;
 - DYNAMIC_BASE and NX_COMPAT set, relocations kept;
 - resources: manifest 1 (asInvoker, supported systems, common controls 6),
-  dialog 100, icon 300, a version resource;
+  dialog 100, icon 300, a version resource with the eight usual strings (OriginalFilename vorsil.exe,
+  others as --expect NAME=VALUE says); read-only resources, pefile without warnings;
+- optionally, the icon image of a .ico file (--icon) and another build's bytes (--same-as);
 - the manifest declares per-monitor DPI awareness (dpiAware true/pm, dpiAwareness
   PerMonitorV2 then PerMonitor), so Windows does not stretch a blurred bitmap of it.
 
@@ -16,9 +18,12 @@ Prints the figures; exits with 1 and names each problem when one is found.
     check_footprint.py --allowed allowed-imports.txt path/to/vorsil.exe
 """
 import argparse
+import hashlib
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
+
+import pefile  # Debian: python3-pefile
 
 SIZE_LIMIT = 20 * 1024
 ALLOWED_DLLS = ("KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "SHELL32.DLL")
@@ -36,6 +41,9 @@ RESOURCE_TYPE_NAMES = {1: "RT_CURSOR", 2: "RT_BITMAP", 3: "RT_ICON", 4: "RT_MENU
                        6: "RT_STRING", 10: "RT_RCDATA", 11: "RT_MESSAGETABLE", 12: "RT_GROUP_CURSOR",
                        14: "RT_GROUP_ICON", 16: "RT_VERSION", 24: "RT_MANIFEST"}
 DIALOG_ID, ICON_ID, MANIFEST_ID = 100, 300, 1
+VERSION_STRINGS = ("CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright",
+                   "OriginalFilename", "ProductName", "ProductVersion")
+SCN_MEM_EXECUTE, SCN_MEM_WRITE = 0x20000000, 0x80000000
 
 COMMON_CONTROLS = "Microsoft.Windows.Common-Controls"
 COMMON_CONTROLS_TOKEN = "6595b64144ccf1df"
@@ -238,14 +246,14 @@ def check_dpi_awareness(elements, problems, report):
     report.append(f"manifest: {'; '.join(seen)}")
 
 
-def check(data, allowed, name="vorsil.exe"):
+def check(data, allowed, name="vorsil.exe", expected=(), icon=None, same_as=None, limit=SIZE_LIMIT):
     """Returns (report lines, problems) for the image bytes against the allowed imports."""
     report, problems = [], []
     size = len(data)
-    report.append(f"{name}: {size} bytes = {size / 1024:.2f} KiB (limit {SIZE_LIMIT} bytes = {SIZE_LIMIT // 1024} KiB, "
-                  f"{SIZE_LIMIT - size} bytes to spare)")
-    if size > SIZE_LIMIT:
-        problems.append(f"size {size} bytes is over the limit of {SIZE_LIMIT}")
+    report.append(f"{name}: {size} bytes = {size / 1024:.2f} KiB (limit {limit} bytes = {limit / 1024:g} KiB, "
+                  f"{limit - size} bytes to spare)")
+    if size > limit:
+        problems.append(f"size {size} bytes is over the limit of {limit}")
     try:
         image = Image(data)
     except (BadImage, struct.error) as error:
@@ -279,6 +287,8 @@ def check(data, allowed, name="vorsil.exe"):
     report.append("sections:")
     for section_name, vsize, rva, raw_size, _, flags in image.sections:
         report.append(f"  {section_name:<8} rva {rva:#07x}  memory {vsize:>6}  file {raw_size:>6}  flags {flags:#010x}")
+        if flags & SCN_MEM_WRITE and (flags & SCN_MEM_EXECUTE or rva <= image.directory(DIRECTORY_RESOURCE)[0] < rva + vsize):
+            problems.append(f"section {section_name} is writable and holds code or the resources")
 
     try:
         imports = image.imports()
@@ -318,6 +328,22 @@ def check(data, allowed, name="vorsil.exe"):
         problems.append("no version resource")
     if (RT_MANIFEST, MANIFEST_ID) in resources:
         check_manifest(resources[(RT_MANIFEST, MANIFEST_ID)][1], problems, report)
+
+    pe = pefile.PE(data=bytes(data))
+    problems.extend(f"pefile: {warning}" for warning in pe.get_warnings())
+    strings = {key.decode(): value.decode() for infos in getattr(pe, "FileInfo", []) for info in infos
+               for table in getattr(info, "StringTable", []) for key, value in table.entries.items()}
+    report.append("version: " + "; ".join(f"{key} {value}" for key, value in strings.items()))
+    problems.extend(f"the version resource lacks {key}" for key in VERSION_STRINGS if not strings.get(key))
+    for key, value in [("OriginalFilename", "vorsil.exe"), *expected]:
+        if strings.get(key, value) != value:
+            problems.append(f"{key} is {strings[key]!r}, not {value!r}")
+    images = [found for (kind, _), (_, found) in resources.items() if kind == RT_ICON]
+    if icon is not None and not (len(images) == 1 and images[0][4:12] == struct.pack("<ii", 32, 64) and images[0] in icon):
+        problems.append("the icon is not the given .ico file's 32 x 32 image")
+    if same_as is not None and data != same_as:
+        problems.append(f"a second build differs: SHA-256 {hashlib.sha256(data).hexdigest()} "
+                        f"and {hashlib.sha256(same_as).hexdigest()}")
     return report, problems
 
 
@@ -334,12 +360,17 @@ def read_program(path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--allowed", required=True, help="the list of allowed imports")
+    parser.add_argument("--size-limit", type=int, default=SIZE_LIMIT)
+    parser.add_argument("--expect", action="append", default=[], metavar="NAME=VALUE")
+    parser.add_argument("--icon", type=argparse.FileType("rb"))
+    parser.add_argument("--same-as", type=argparse.FileType("rb"))
     parser.add_argument("program", help="the built vorsil.exe")
     args = parser.parse_args()
     data = read_program(args.program)
     if data is None:
         return 1
-    report, problems = check(data, read_allowed(args.allowed), args.program)
+    report, problems = check(data, read_allowed(args.allowed), args.program, [e.split("=", 1) for e in args.expect],
+                             args.icon and args.icon.read(), args.same_as and args.same_as.read(), args.size_limit)
     print("\n".join(report))
     for problem in problems:
         print(f"FAIL: {problem}")

@@ -69,6 +69,16 @@ def main():
             spoiled[dll].discard(function)
         return spoiled
 
+    def made_writable(section):
+        index = next(i for i, found in enumerate(image.sections) if found[0] == section)
+        at = image.optional + image.u16(image.pe + 20) + 40 * index + 36
+        return with_u32(program, at, image.sections[index][5] | footprint.SCN_MEM_WRITE)
+
+    def utf16(old, new):
+        return replaced(program, old.encode("utf-16-le"), new.encode("utf-16-le"))
+
+    an_icon = next(found for (t, _), (_, found) in image.resources().items() if t == footprint.RT_ICON)
+
     def import_renamed(old, new):
         # The name in the import table, after its two-byte hint.
         return replaced(program, old + b"\0", new + b"\0")
@@ -112,12 +122,24 @@ def main():
          allowed, "the manifest's dpiAwareness is System in"),
         ("DPI awareness in the wrong namespace", replaced(program, b"SMI/2016/", b"SMI/2005/"), allowed,
          "the manifest's dpiAwareness is PerMonitorV2, PerMonitor in http://schemas.microsoft.com/SMI/2005/"),
+        ("no LegalCopyright", utf16("LegalCopyright", "LegalCopyrighX"), allowed, "the version resource lacks LegalCopyright"),
+        ("another OriginalFilename", utf16("vorsil.exe", "vorsil.exf"), allowed,
+         "OriginalFilename is 'vorsil.exf', not 'vorsil.exe'"),
+        ("writable resources", made_writable(".rsrc"), allowed, "section .rsrc is writable and holds"),
+        ("writable code", made_writable(".text"), allowed, "section .text is writable and holds"),
+        ("a file pefile warns about", made_writable(".text"), allowed, "pefile: Suspicious flags set for section 0"),
+        ("not the author's product name", program, allowed, "ProductName is 'vorsil', not 'Sample App'",
+         {"expected": [("ProductName", "Sample App")]}),
+        ("not the author's icon", program, allowed, "the icon is not the given .ico file's 32 x 32 image",
+         {"icon": an_icon[:-1] + bytes([an_icon[-1] ^ 1])}),
+        ("a second build unlike the first", program, allowed, "a second build differs",
+         {"same_as": program[:-1] + bytes([program[-1] ^ 1])}),
     ]
 
     _, untouched = footprint.check(program, allowed)
     failures = 0
-    for name, data, allowed_list, expected in cases:
-        _, problems = footprint.check(data, allowed_list)
+    for name, data, allowed_list, expected, *options in cases:
+        _, problems = footprint.check(data, allowed_list, **(options[0] if options else {}))
         new = [p for p in problems if p not in untouched]
         if any(expected in p for p in new):
             print(f"ok:   {name}: {next(p for p in new if expected in p)}")

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs end-to-end cases of the driver in the shared prefix, on a display of
-# their own.
+# their own; VORSIL_PROGRAM names another program file than the build's.
 #   run-case.sh PREFIX_DIR WINDOWS_BUILD_DIR CASE...
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,7 +9,7 @@ prefix=$1
 build=$2
 shift 2
 driver=$build/tests/wine/e2e.exe
-program=$build/vorsil.exe
+program=${VORSIL_PROGRAM:-$build/vorsil.exe}
 for file in "$driver" "$program"; do
     if [ ! -f "$file" ]; then
         echo "missing $file: build the Windows tree first (scripts/build)"
