@@ -38,8 +38,11 @@ bool FileOpens(const char* path, DWORD access, DWORD share, DWORD flags);
 // Keeps the program's folder (and the current one) out of the search for
 // libraries loaded by name.
 void RestrictLibrarySearch();
-// A KERNEL32 function that older Windows may lack, or nullptr.
-FARPROC KernelFunction(const char* name);
+// Casting through void (*)() keeps the compiler from comparing function types.
+typedef void (*AnyFunction)();
+// A function that older Windows may lack, or nullptr: of a loaded library, or of KERNEL32.
+AnyFunction LibraryFunction(HMODULE library, const char* name);
+AnyFunction KernelFunction(const char* name);
 // A library of the system folder, loaded by its full path; nullptr when missing.
 HMODULE LoadSystemLibrary(const char* name);
 

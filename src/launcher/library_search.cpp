@@ -15,9 +15,14 @@ const DWORD SEARCH_SYSTEM32_ONLY = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
 static const char ON_DEMAND_LIBRARIES[] = "uxtheme\0dwmapi\0version\0cryptbase\0userenv\0propsys\0apphelp\0"
                                           "oleacc\0clbcatq\0setupapi\0profapi\0sspicli\0ntmarta\0";
 
-FARPROC KernelFunction(const char* name)
+AnyFunction LibraryFunction(HMODULE library, const char* name)
 {
-    return GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+    return reinterpret_cast<AnyFunction>(GetProcAddress(library, name));
+}
+
+AnyFunction KernelFunction(const char* name)
+{
+    return LibraryFunction(GetModuleHandleA("kernel32"), name);
 }
 
 HMODULE LoadSystemLibrary(const char* name)
@@ -33,11 +38,9 @@ HMODULE LoadSystemLibrary(const char* name)
 
 void RestrictLibrarySearch()
 {
-    // Casting through void (*)() keeps the compiler from comparing the types.
-    SetDefaultDllDirectoriesFunction setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void (*)()>(KernelFunction("SetDefaultDllDirectories")));
-    SetDllDirectoryFunction setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(
-        reinterpret_cast<void (*)()>(KernelFunction("SetDllDirectoryA")));
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesFunction>(KernelFunction("SetDefaultDllDirectories"));
+    SetDllDirectoryFunction setDllDirectory = reinterpret_cast<SetDllDirectoryFunction>(KernelFunction("SetDllDirectoryA"));
     if (setDefaultDllDirectories != nullptr)
         (void)setDefaultDllDirectories(SEARCH_SYSTEM32_ONLY);
     // Takes the current directory out of the search where the above is missing.

@@ -30,10 +30,9 @@ static bool TempPathAsSpelt(char* folder)
 // Windows before 2000 may refuse the flag, which ends up the same.
 static bool ShortTempPath(char* folder)
 {
-    GetTempPathWFunction getTempPathW =
-        reinterpret_cast<GetTempPathWFunction>(reinterpret_cast<void (*)()>(KernelFunction("GetTempPathW")));
-    GetShortPathNameWFunction getShortPathNameW = reinterpret_cast<GetShortPathNameWFunction>(
-        reinterpret_cast<void (*)()>(KernelFunction("GetShortPathNameW")));
+    GetTempPathWFunction getTempPathW = reinterpret_cast<GetTempPathWFunction>(KernelFunction("GetTempPathW"));
+    GetShortPathNameWFunction getShortPathNameW =
+        reinterpret_cast<GetShortPathNameWFunction>(KernelFunction("GetShortPathNameW"));
     if (getTempPathW == nullptr || getShortPathNameW == nullptr)
         return false;
     WCHAR longPath[MAX_PATH];

@@ -11,23 +11,16 @@ typedef BOOL(WINAPI* LookupPrivilegeValueFunction)(LPCSTR system, LPCSTR name, L
 typedef BOOL(WINAPI* AdjustTokenPrivilegesFunction)(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* state,
                                                     DWORD size, TOKEN_PRIVILEGES* previous, DWORD* previousSize);
 
-// Casting through void (*)() keeps the compiler from comparing the types.
-typedef void (*AnyFunction)();
-
-static AnyFunction SecurityFunction(const char* name)
-{
-    return reinterpret_cast<AnyFunction>(GetProcAddress(GetModuleHandleA("advapi32.dll"), name));
-}
-
 // NT restarts only for a process that has enabled its right to shut the system down.
 static void EnableShutdownPrivilege()
 {
+    HMODULE advapi32 = GetModuleHandleA("advapi32");
     OpenProcessTokenFunction openProcessToken =
-        reinterpret_cast<OpenProcessTokenFunction>(SecurityFunction("OpenProcessToken"));
+        reinterpret_cast<OpenProcessTokenFunction>(LibraryFunction(advapi32, "OpenProcessToken"));
     LookupPrivilegeValueFunction lookupPrivilegeValueA =
-        reinterpret_cast<LookupPrivilegeValueFunction>(SecurityFunction("LookupPrivilegeValueA"));
+        reinterpret_cast<LookupPrivilegeValueFunction>(LibraryFunction(advapi32, "LookupPrivilegeValueA"));
     AdjustTokenPrivilegesFunction adjustTokenPrivileges =
-        reinterpret_cast<AdjustTokenPrivilegesFunction>(SecurityFunction("AdjustTokenPrivileges"));
+        reinterpret_cast<AdjustTokenPrivilegesFunction>(LibraryFunction(advapi32, "AdjustTokenPrivileges"));
     HANDLE token;
     if (openProcessToken == nullptr || lookupPrivilegeValueA == nullptr || adjustTokenPrivileges == nullptr ||
         !openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))

@@ -69,13 +69,11 @@ static bool HoldsFileForRestart(const char* directory)
     return false;
 }
 
-// The restart deletes a directory only if it is empty by then: one that holds
-// the user's files stays.
+// One that holds a file left for the restart exists, and is a directory. The
+// restart deletes it only if it is empty by then: the user's files keep it.
 static void ScheduleDirectoryForRestart(char* directory)
 {
-    DWORD attributes = GetFileAttributesA(directory);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        HoldsFileForRestart(directory))
+    if (HoldsFileForRestart(directory))
         (void)MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 

@@ -12,14 +12,6 @@ typedef DWORD(WINAPI* RmGetListFunction)(DWORD session, UINT* needed, UINT* coun
                                          DWORD* reasons);
 typedef DWORD(WINAPI* RmEndSessionFunction)(DWORD session);
 
-// Casting through void (*)() keeps the compiler from comparing the types.
-typedef void (*AnyFunction)();
-
-static AnyFunction RestartManagerFunction(HMODULE library, const char* name)
-{
-    return reinterpret_cast<AnyFunction>(GetProcAddress(library, name));
-}
-
 // The paths are wide: one at a time, converted.
 static void RegisterFilesInUse(RmRegisterResourcesFunction registerResources, DWORD session)
 {
@@ -31,41 +23,38 @@ static void RegisterFilesInUse(RmRegisterResourcesFunction registerResources, DW
     }
 }
 
-// Asked first how many programs there are, then for all of them.
+// Room for the ten programs the question names, and one to tell that there
+// are more. More still than that (ERROR_MORE_DATA) are not named: the files are.
+static const UINT LISTED_PROGRAMS = 11;
+static RM_PROCESS_INFO g_programs[LISTED_PROGRAMS];
+
 static bool NameListedPrograms(RmGetListFunction getList, DWORD session)
 {
-    UINT needed = 0;
-    UINT count = 0;
+    UINT needed;
+    UINT count = LISTED_PROGRAMS;
     DWORD reasons;
-    if (getList(session, &needed, &count, nullptr, &reasons) != ERROR_MORE_DATA || needed == 0)
+    if (getList(session, &needed, &count, g_programs, &reasons) != ERROR_SUCCESS || count == 0)
         return false;
-    HANDLE heap = GetProcessHeap();
-    RM_PROCESS_INFO* programs = static_cast<RM_PROCESS_INFO*>(HeapAlloc(heap, 0, needed * sizeof *programs));
-    if (programs == nullptr)
-        return false;
-    count = needed;
-    bool named = getList(session, &needed, &count, programs, &reasons) == ERROR_SUCCESS && count != 0;
-    for (UINT i = 0; named && i < count; ++i) {
+    for (UINT i = 0; i < count; ++i) {
         char name[MAX_PATH];
-        if (WideCharToMultiByte(CP_ACP, 0, programs[i].strAppName, -1, name, MAX_PATH, nullptr, nullptr) > 0)
+        if (WideCharToMultiByte(CP_ACP, 0, g_programs[i].strAppName, -1, name, MAX_PATH, nullptr, nullptr) > 0)
             NameInQuestion(name);
     }
-    (void)HeapFree(heap, 0, programs);
-    return named;
+    return true;
 }
 
 bool NameProgramsUsingFiles()
 {
-    // Loaded again for each question: it stays loaded, and the call is cheap.
-    HMODULE library = LoadSystemLibrary("rstrtmgr.dll");
+    // Loaded by its full path, again for each question: it stays loaded, and the call is cheap.
+    HMODULE library = LoadSystemLibrary("rstrtmgr");
     if (library == nullptr)
         return false;
     RmStartSessionFunction start =
-        reinterpret_cast<RmStartSessionFunction>(RestartManagerFunction(library, "RmStartSession"));
+        reinterpret_cast<RmStartSessionFunction>(LibraryFunction(library, "RmStartSession"));
     RmRegisterResourcesFunction registerResources =
-        reinterpret_cast<RmRegisterResourcesFunction>(RestartManagerFunction(library, "RmRegisterResources"));
-    RmGetListFunction getList = reinterpret_cast<RmGetListFunction>(RestartManagerFunction(library, "RmGetList"));
-    RmEndSessionFunction end = reinterpret_cast<RmEndSessionFunction>(RestartManagerFunction(library, "RmEndSession"));
+        reinterpret_cast<RmRegisterResourcesFunction>(LibraryFunction(library, "RmRegisterResources"));
+    RmGetListFunction getList = reinterpret_cast<RmGetListFunction>(LibraryFunction(library, "RmGetList"));
+    RmEndSessionFunction end = reinterpret_cast<RmEndSessionFunction>(LibraryFunction(library, "RmEndSession"));
     DWORD session;
     WCHAR key[CCH_RM_SESSION_KEY + 1];
     if (start == nullptr || registerResources == nullptr || getList == nullptr || end == nullptr ||

@@ -169,14 +169,17 @@ struct NamesCase {
 TEST(FilesInUse, TheQuestionNamesTheProgramsOrElseTheFilesTenAtMost)
 {
     auto file = [](int i) { return std::string(INSTALL_DIR) + "\\file " + std::to_string(i) + ".dll"; };
-    std::vector<std::string> twelve = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L"};
+    std::vector<std::string> eleven = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K"};
+    std::vector<std::string> twelve = eleven;
+    twelve.push_back("L");
     const NamesCase cases[] = {
         {"the Restart Manager's names", true, {"Sample App", "Editor"}, 3, {"Sample App", "Editor"}},
         {"no name from the Restart Manager (as under Wine)", true, {}, 2, {file(1), file(2)}},
         {"no Restart Manager (before Vista)", false, {"never asked"}, 1, {file(1)}},
         {"twelve files", false, {}, 12, {file(1), file(2), file(3), file(4), file(5), file(6), file(7), file(8),
                                          file(9), file(10), "\x85"}},
-        {"twelve programs", true, twelve, 1, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "\x85"}},
+        {"eleven programs", true, eleven, 1, {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "\x85"}},
+        {"more programs than the question asks for: the files", true, twelve, 1, {file(1)}},
     };
     for (const NamesCase& row : cases) {
         std::vector<std::string> log = {"[CopyFiles]"};
