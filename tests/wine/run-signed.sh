@@ -3,7 +3,7 @@
 # certificate made here), the signature verified and, taken off again, leaving
 # the built bytes; then the sample uninstall run with the signed file, whose
 # relaunch must accept its signed copy.
-#   run-signed.sh PREFIX_DIR WINDOWS_BUILD_DIR WORK_DIR
+#   run-signed.sh PREFIX_DIR WINDOWS_BUILD_DIR WORK_DIR    (PREFIX_DIR -: no uninstall)
 set -eu
 work=$3
 mkdir -p "$work"
@@ -15,4 +15,5 @@ osslsigncode sign -certs "$work/certificate.pem" -key "$work/key.pem" -n "Sample
 osslsigncode verify -CAfile "$work/certificate.pem" -in "$work/vorsil.exe"
 osslsigncode remove-signature -in "$work/vorsil.exe" -out "$work/unsigned.exe"
 cmp "$work/unsigned.exe" "$2/vorsil.exe"
+[ "$1" != - ] || exit 0
 VORSIL_PROGRAM="$work/vorsil.exe" exec bash "$(dirname "$0")/run-case.sh" "$1" "$2" sample-app-uninstall
