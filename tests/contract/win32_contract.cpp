@@ -622,6 +622,21 @@ std::vector<Row> Rows()
             std::string after = Ok(DeleteFileA(P("open.txt").c_str()));
             return Join({held, after, ThereOrGone(P("open.txt"))});
         });
+    row("MoveFileA of a file open without FILE_SHARE_DELETE, then free onto a name that exists, then free",
+        {{ANY, "0 err 32 / 0 err 183 / 1 / there", "Windows 95 not confirmed"}}, [] {
+            MakeFile(P("held.txt"), "x");
+            MakeFile(P("taken.txt"), "y");
+            HANDLE file = CreateFileA(P("held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+            std::string held = Ok(MoveFileA(P("held.txt").c_str(), P("moved.txt").c_str()));
+            CloseHandle(file);
+            std::string taken = Ok(MoveFileA(P("held.txt").c_str(), P("taken.txt").c_str()));
+            std::string moved = Ok(MoveFileA(P("held.txt").c_str(), P("moved.txt").c_str()));
+            std::string result = Join({held, taken, moved, ThereOrGone(P("moved.txt"))});
+            DeleteFileA(P("moved.txt").c_str());
+            DeleteFileA(P("taken.txt").c_str());
+            return result;
+        });
     row("DeleteFileA on a file open with FILE_SHARE_DELETE: the file goes when the handle closes",
         {{ANY, "1 / there / gone", "Windows 10 from 1809 on removes the name at once"}}, [] {
             MakeFile(P("shared.txt"), "x");
