@@ -281,6 +281,16 @@ void RestoreWindowManagement()
     RegCloseKey(key);
 }
 
+// As the scenarios name them.
+std::vector<std::string> ButtonNames(const std::vector<int>& ids)
+{
+    std::vector<std::string> names;
+    for (int id : ids)
+        names.push_back(id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDRETRY ? "Retry" : id == IDYES ? "Yes"
+                        : id == IDNO ? "No" : "button " + std::to_string(id));
+    return names;
+}
+
 scenario::Observed Run(const Scenario& s)
 {
     scenario::Observed seen;
@@ -347,15 +357,9 @@ scenario::Observed Run(const Scenario& s)
     seen.boxShown = session.messageBox.shown;
     seen.boxCaption = session.messageBox.caption;
     seen.boxText = session.messageBox.text;
-    for (int id : session.messageBox.buttons)
-        seen.boxButtons.push_back(id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : "button " + std::to_string(id));
-    for (const MessageBoxSeen& box : session.windowBoxes) {
-        scenario::Box shown = {box.caption, box.text, {}};
-        for (int id : box.buttons)
-            shown.buttons.push_back(id == IDOK ? "OK" : id == IDCANCEL ? "Cancel" : id == IDRETRY ? "Retry"
-                                    : id == IDYES ? "Yes" : id == IDNO ? "No" : "button " + std::to_string(id));
-        seen.windowBoxes.push_back(shown);
-    }
+    seen.boxButtons = ButtonNames(session.messageBox.buttons);
+    for (const MessageBoxSeen& box : session.windowBoxes)
+        seen.windowBoxes.push_back({box.caption, box.text, ButtonNames(box.buttons)});
     seen.windowShown = session.progressShown;
     seen.windowCaption = session.progressCaption;
     seen.closeText = session.closeButtonText;

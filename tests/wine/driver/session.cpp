@@ -13,16 +13,22 @@ bool OwnedByProgram(HWND window, const std::string& programName) {
     return machine::SamePath(processes::ImageName(desktop::ProcessIdOf(window)), programName);
 }
 
-// Reads the box's texts and buttons, then answers it as the user would.
-void AnswerMessageBox(HWND box, const UserActions& actions, UserSession* seen) {
-    seen->messageBox.shown = true;
-    // The box may still be filling in its texts right after it appeared.
+// The box's texts and buttons, once it has filled them in (it may still be
+// doing so right after it appeared).
+MessageBoxSeen ReadMessageBox(HWND box, const UserActions& actions, const char* what) {
     desktop::WaitUntilResponsive(box, actions.windowTimeoutMs);
-    seen->messageBox.caption = desktop::Text(box);
-    seen->messageBox.text = desktop::MessageBoxText(box);
-    seen->messageBox.buttons = desktop::ButtonIds(box);
-    check::Info("message box %s: %s", check::Quote(seen->messageBox.caption).c_str(),
-                check::Quote(seen->messageBox.text).c_str());
+    MessageBoxSeen shown;
+    shown.shown = true;
+    shown.caption = desktop::Text(box);
+    shown.text = desktop::MessageBoxText(box);
+    shown.buttons = desktop::ButtonIds(box);
+    check::Info("%s %s: %s", what, check::Quote(shown.caption).c_str(), check::Quote(shown.text).c_str());
+    return shown;
+}
+
+// Reads the box, then answers it as the user would.
+void AnswerMessageBox(HWND box, const UserActions& actions, UserSession* seen) {
+    seen->messageBox = ReadMessageBox(box, actions, "message box");
     bool hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
     int button = actions.answer == Answer::Cancel && hasCancel ? IDCANCEL : IDOK;
     if (!GetDlgItem(box, button)) button = IDCANCEL;
@@ -31,16 +37,8 @@ void AnswerMessageBox(HWND box, const UserActions& actions, UserSession* seen) {
 
 // A box of the progress window: read, then answered as the actions say.
 void AnswerWindowBox(HWND box, const UserActions& actions, UserSession* seen) {
-    desktop::WaitUntilResponsive(box, actions.windowTimeoutMs);
-    MessageBoxSeen shown;
-    shown.shown = true;
-    shown.caption = desktop::Text(box);
-    shown.text = desktop::MessageBoxText(box);
-    shown.buttons = desktop::ButtonIds(box);
-    check::Info("box of the progress window %s: %s", check::Quote(shown.caption).c_str(),
-                check::Quote(shown.text).c_str());
     size_t index = seen->windowBoxes.size();
-    seen->windowBoxes.push_back(shown);
+    seen->windowBoxes.push_back(ReadMessageBox(box, actions, "box of the progress window"));
     if (actions.beforeAnswer) actions.beforeAnswer(index);
     int button = index < actions.windowBoxAnswers.size() ? actions.windowBoxAnswers[index] : IDCANCEL;
     if (button == IDYES || !GetDlgItem(box, button)) button = GetDlgItem(box, IDCANCEL) ? IDCANCEL : IDNO;
