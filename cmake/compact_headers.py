@@ -50,14 +50,16 @@ def main(path):
     optional_size = u16(data, pe + 20)
     file_alignment = u32(data, optional + 36)
     headers_size = u32(data, optional + 60)
-    directories = u32(data, optional + 92)
+    # PE32+ (x64) has 8-byte image base and stack sizes: its directories start 16 bytes later.
+    directory_table = optional + (112 if u16(data, optional) == 0x020B else 96)
+    directories = u32(data, directory_table - 4)
     table = optional + optional_size
     for i in range(sections):
         if data[table + 40 * i:table + 40 * i + 8].rstrip(b"\0") == b".rsrc":
             struct.pack_into("<I", data, table + 40 * i + 36, u32(data, table + 40 * i + 36) & ~IMAGE_SCN_MEM_WRITE)
     # File offsets the move would spoil: a certificate table or debug data.
     for index in (4, 6):
-        if index < directories and u32(data, optional + 96 + 8 * index + 4) != 0:
+        if index < directories and u32(data, directory_table + 8 * index + 4) != 0:
             sys.exit(f"{path}: data directory {index} is not empty; not compacted")
     headers_end = optional + optional_size + 40 * sections
     moved_end = headers_end - pe + DOS_HEADER_SIZE

@@ -1,4 +1,19 @@
-# vorsil.exe: a 32-bit GUI program without a C runtime.
+# vorsil.exe: a GUI program without a C runtime, for 32-bit Windows (every
+# Windows from the 95 family and NT 4.0 on) or for x64 (XP x64 and Server 2003 on).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    # x64 names functions without the leading underscore, keeps the stack
+    # 16-byte aligned, and starts at version 5.2.
+    set(PROGRAM_ENTRY WinMainCRTStartup)
+    set(PROGRAM_STACK_OPTIONS)
+    set(PROGRAM_SYSTEM_VERSION 5 2)
+else()
+    set(PROGRAM_ENTRY _WinMainCRTStartup)
+    # The 4-byte stack alignment Windows itself keeps on x86.
+    set(PROGRAM_STACK_OPTIONS -mpreferred-stack-boundary=2)
+    set(PROGRAM_SYSTEM_VERSION 4 0)
+endif()
+list(GET PROGRAM_SYSTEM_VERSION 0 system_major)
+list(GET PROGRAM_SYSTEM_VERSION 1 system_minor)
 enable_language(RC)
 
 # Nothing but the four system DLLs the program is allowed to import.
@@ -68,6 +83,10 @@ string(REGEX REPLACE "<!--[^>]*-->" "" manifest_text "${manifest_text}")
 string(REGEX REPLACE ">[ \t\r\n]+" ">" manifest_text "${manifest_text}")
 string(REGEX REPLACE "[ \t\r\n]+<" "<" manifest_text "${manifest_text}")
 string(REGEX REPLACE "[ \t\r\n]+" " " manifest_text "${manifest_text}")
+# The common controls are looked up for the program's own processor.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    string(REPLACE "processorArchitecture=\"x86\"" "processorArchitecture=\"amd64\"" manifest_text "${manifest_text}")
+endif()
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/embedded.manifest "${manifest_text}")
 set_source_files_properties(src/ui/vorsil.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/${BRAND_ICON};${CMAKE_CURRENT_BINARY_DIR}/branding.h;${CMAKE_CURRENT_BINARY_DIR}/embedded.manifest;${CMAKE_SOURCE_DIR}/src/ui/resource.h")
@@ -85,9 +104,8 @@ set(PROGRAM_CODE_OPTIONS
     -fno-asynchronous-unwind-tables -fno-unwind-tables
     -ffunction-sections
     -fno-stack-protector
-    # Smaller code: no frame pointers, and the 4-byte stack alignment Windows
-    # itself keeps on x86.
-    -fomit-frame-pointer -mpreferred-stack-boundary=2
+    # Smaller code: no frame pointers.
+    -fomit-frame-pointer ${PROGRAM_STACK_OPTIONS}
     # Keeps GCC from turning byte loops into calls the missing C runtime would supply.
     -fno-tree-loop-distribute-patterns
     -fno-ident
@@ -113,12 +131,12 @@ target_link_options(vorsil PRIVATE
     ${PROGRAM_CODE_OPTIONS}
     -nostdlib -mwindows
     -Wl,-T,${CMAKE_CURRENT_BINARY_DIR}/vorsil.ld
-    -Wl,-e,_WinMainCRTStartup
+    -Wl,-e,${PROGRAM_ENTRY}
     -Wl,--gc-sections
     -Wl,--no-insert-timestamp
     -Wl,--dynamicbase,--nxcompat
-    -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
-    -Wl,--major-os-version,4,--minor-os-version,0
+    -Wl,--major-subsystem-version,${system_major},--minor-subsystem-version,${system_minor}
+    -Wl,--major-os-version,${system_major},--minor-os-version,${system_minor}
     -s)
 # The DOS stub gives way to the PE headers, which then fit in one file
 # alignment unit instead of two; the resources become read-only, and the

@@ -5,8 +5,8 @@
 #
 #   tests/contract/run-under-wine.sh <path-to-win32_contract.exe>
 #
-# Uses $WINEPREFIX when set (it must be a 32-bit prefix); otherwise builds a
-# throw-away 32-bit prefix and removes it afterwards. Exit status 0 only when
+# Uses $WINEPREFIX when set (a prefix of the program's bitness); otherwise builds a
+# throw-away prefix ($WINEARCH, 32-bit by default) and removes it afterwards. Exit status 0 only when
 # both runs pass.
 set -eu
 
@@ -37,7 +37,7 @@ cleanup() {
 trap cleanup EXIT
 
 if [ -n "$own_prefix" ]; then
-    WINEARCH=win32 wineboot -i >/dev/null 2>&1
+    WINEARCH=${WINEARCH:-win32} wineboot -i >/dev/null 2>&1
 fi
 
 cp "$exe" "$work/win32_contract_nt.exe"

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Checks the footprint of the built vorsil.exe by reading its PE file:
 
-- at most 20 KiB (--size-limit);
+- at most 24 KiB (--size-limit);
 - imports only from KERNEL32, USER32, ADVAPI32 and SHELL32, and only the functions
   of allowed-imports.txt (present on both Windows 95 and Windows NT 4.0);
-- a 32-bit GUI image with subsystem version 4.0, so that those systems load it;
+- a 32-bit GUI image (PE32, i386) with subsystem version 4.0, so that those systems load it; or with
+  --x64 a PE32+ image for x64 with version 5.2 (XP x64 and Server 2003, the first x64 Windows);
 - DYNAMIC_BASE and NX_COMPAT set, relocations kept;
 - resources: manifest 1 (asInvoker, supported systems, common controls 6),
   dialog 100, icon 300, a version resource with the eight usual strings (OriginalFilename vorsil.exe,
@@ -25,12 +26,17 @@ import xml.etree.ElementTree as ElementTree
 
 import pefile  # Debian: python3-pefile
 
-SIZE_LIMIT = 20 * 1024
+SIZE_LIMIT = 24 * 1024
 ALLOWED_DLLS = ("KERNEL32.DLL", "USER32.DLL", "ADVAPI32.DLL", "SHELL32.DLL")
 
 IMAGE_FILE_MACHINE_I386 = 0x014C
+IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_RELOCS_STRIPPED = 0x0001
 PE32_MAGIC = 0x010B
+PE32_PLUS_MAGIC = 0x020B
+# What each platform's program must be: machine, optional header, lowest system version.
+PLATFORMS = {"x86": (IMAGE_FILE_MACHINE_I386, PE32_MAGIC, (4, 0), "i386 PE32", "x86"),
+             "x64": (IMAGE_FILE_MACHINE_AMD64, PE32_PLUS_MAGIC, (5, 2), "x64 PE32+", "amd64")}
 IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
@@ -67,7 +73,7 @@ class BadImage(Exception):
 
 
 class Image:
-    """The parts of a 32-bit PE file the check looks at."""
+    """The parts of a PE32 or PE32+ file the check looks at."""
 
     def __init__(self, data):
         self.data = data
@@ -82,8 +88,10 @@ class Image:
         self.characteristics_offset = coff + 18
         self.optional = coff + 20
         self.magic = self.u16(self.optional)
-        if self.magic != PE32_MAGIC:
-            raise BadImage(f"optional header magic {self.magic:#x}, not PE32")
+        if self.magic not in (PE32_MAGIC, PE32_PLUS_MAGIC):
+            raise BadImage(f"optional header magic {self.magic:#x}, not PE32 or PE32+")
+        # PE32+ has 8-byte image base and stack sizes: the directories start 16 bytes later.
+        self.wide = self.magic == PE32_PLUS_MAGIC
         o = self.optional
         self.os_version = (self.u16(o + 40), self.u16(o + 42))
         self.subsystem_version_offset = o + 48
@@ -91,8 +99,9 @@ class Image:
         self.subsystem = self.u16(o + 68)
         self.dll_characteristics_offset = o + 70
         self.dll_characteristics = self.u16(o + 70)
-        directory_count = self.u32(o + 92)
-        self.directories = [struct.unpack_from("<II", data, o + 96 + 8 * i) for i in range(min(directory_count, 16))]
+        directories = o + (112 if self.wide else 96)
+        directory_count = self.u32(directories - 4)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(min(directory_count, 16))]
         self.sections = []
         table = o + optional_size
         for i in range(section_count):
@@ -135,15 +144,16 @@ class Image:
                 break
             functions = []
             thunk = self.offset(lookup or address)
+            thunk_size, ordinal_flag = (8, 1 << 63) if self.wide else (4, 1 << 31)
             while True:
-                entry = self.u32(thunk)
+                entry = int.from_bytes(self.data[thunk:thunk + thunk_size], "little")
                 if entry == 0:
                     break
-                if entry & 0x80000000:
+                if entry & ordinal_flag:
                     functions.append(f"#{entry & 0xFFFF}")
                 else:
                     functions.append(self.text(entry + 2))
-                thunk += 4
+                thunk += thunk_size
             result.append((self.text(name_rva), functions))
             descriptor += 20
         return result
@@ -202,7 +212,7 @@ def local_name(tag):
     return tag.rsplit("}", 1)[-1]
 
 
-def check_manifest(text, problems, report):
+def check_manifest(text, problems, report, architecture):
     try:
         root = ElementTree.fromstring(text)
     except ElementTree.ParseError as error:
@@ -228,6 +238,10 @@ def check_manifest(text, problems, report):
         if identity.get("version") != "6.0.0.0" or (identity.get("publicKeyToken") or "").lower() != COMMON_CONTROLS_TOKEN:
             problems.append(f"the manifest's {COMMON_CONTROLS} dependency is version {identity.get('version')}, "
                             f"token {identity.get('publicKeyToken')}, not 6.0.0.0 / {COMMON_CONTROLS_TOKEN}")
+        # Windows looks the library up for the named processor: another one's is not found, and the program does not start.
+        if identity.get("processorArchitecture") != architecture:
+            problems.append(f"the manifest's {COMMON_CONTROLS} dependency is for processor "
+                            f"{identity.get('processorArchitecture')}, not {architecture}")
     report.append(f"manifest: requestedExecutionLevel {', '.join(str(l) for l in levels) or 'none'}; "
                   f"supportedOS {', '.join(SUPPORTED_OS.get(s, s) for s in systems) or 'none'}; "
                   f"{COMMON_CONTROLS} {', '.join(str(c.get('version')) for c in controls) or 'none'}")
@@ -246,7 +260,7 @@ def check_dpi_awareness(elements, problems, report):
     report.append(f"manifest: {'; '.join(seen)}")
 
 
-def check(data, allowed, name="vorsil.exe", expected=(), icon=None, same_as=None, limit=SIZE_LIMIT):
+def check(data, allowed, name="vorsil.exe", expected=(), icon=None, same_as=None, limit=SIZE_LIMIT, platform="x86"):
     """Returns (report lines, problems) for the image bytes against the allowed imports."""
     report, problems = [], []
     size = len(data)
@@ -257,18 +271,20 @@ def check(data, allowed, name="vorsil.exe", expected=(), icon=None, same_as=None
     try:
         image = Image(data)
     except (BadImage, struct.error) as error:
-        problems.append(f"not a readable PE32 image: {error}")
+        problems.append(f"not a readable PE image: {error}")
         return report, problems
 
-    if image.machine != IMAGE_FILE_MACHINE_I386:
-        problems.append(f"machine {image.machine:#x} is not i386")
+    machine, magic, lowest, kind, architecture = PLATFORMS[platform]
+    if image.machine != machine or image.magic != magic:
+        problems.append(f"machine {image.machine:#x} with optional header {image.magic:#x} is not {kind}")
     if image.subsystem != IMAGE_SUBSYSTEM_WINDOWS_GUI:
         problems.append(f"subsystem {image.subsystem} is not the Windows GUI")
     major, minor = image.subsystem_version
-    report.append(f"header: i386 PE32, subsystem {image.subsystem} (Windows GUI) version {major}.{minor}, "
+    report.append(f"header: {kind}, subsystem {image.subsystem} (Windows GUI) version {major}.{minor}, "
                   f"OS version {image.os_version[0]}.{image.os_version[1]}")
-    if (major, minor) != (4, 0):
-        problems.append(f"subsystem version {major}.{minor}, not 4.0: Windows 95 and NT 4.0 refuse newer ones")
+    if (major, minor) != lowest:
+        problems.append(f"subsystem version {major}.{minor}, not {lowest[0]}.{lowest[1]}: the oldest Windows "
+                        f"for {platform} refuse newer ones, and nothing older runs it")
 
     relocation_rva, relocation_size = image.directory(DIRECTORY_BASERELOC)
     stripped = bool(image.characteristics & IMAGE_FILE_RELOCS_STRIPPED)
@@ -281,7 +297,9 @@ def check(data, allowed, name="vorsil.exe", expected=(), icon=None, same_as=None
         problems.append("DYNAMIC_BASE is not set")
     if not nx_compat:
         problems.append("NX_COMPAT is not set")
-    if stripped or relocation_rva == 0 or relocation_size == 0:
+    # x64 code addresses its data relative to the instruction pointer: a program
+    # without absolute addresses has no fixups, and the linker writes no table.
+    if stripped or (platform == "x86" and (relocation_rva == 0 or relocation_size == 0)):
         problems.append("the relocations are stripped: the image cannot be moved for address-space randomisation")
 
     report.append("sections:")
@@ -327,7 +345,7 @@ def check(data, allowed, name="vorsil.exe", expected=(), icon=None, same_as=None
     if not any(t == RT_VERSION for t, _ in resources):
         problems.append("no version resource")
     if (RT_MANIFEST, MANIFEST_ID) in resources:
-        check_manifest(resources[(RT_MANIFEST, MANIFEST_ID)][1], problems, report)
+        check_manifest(resources[(RT_MANIFEST, MANIFEST_ID)][1], problems, report, architecture)
 
     pe = pefile.PE(data=bytes(data))
     problems.extend(f"pefile: {warning}" for warning in pe.get_warnings())
@@ -364,13 +382,16 @@ def main():
     parser.add_argument("--expect", action="append", default=[], metavar="NAME=VALUE")
     parser.add_argument("--icon", type=argparse.FileType("rb"))
     parser.add_argument("--same-as", type=argparse.FileType("rb"))
+    parser.add_argument("--x64", dest="platform", action="store_const", const="x64", default="x86",
+                        help="the program built for x64")
     parser.add_argument("program", help="the built vorsil.exe")
     args = parser.parse_args()
     data = read_program(args.program)
     if data is None:
         return 1
     report, problems = check(data, read_allowed(args.allowed), args.program, [e.split("=", 1) for e in args.expect],
-                             args.icon and args.icon.read(), args.same_as and args.same_as.read(), args.size_limit)
+                             args.icon and args.icon.read(), args.same_as and args.same_as.read(), args.size_limit,
+                             args.platform)
     print("\n".join(report))
     for problem in problems:
         print(f"FAIL: {problem}")

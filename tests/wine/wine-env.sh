@@ -1,6 +1,8 @@
-# The Wine environment of the end-to-end tests and the demo. Source it, then:
+# The Wine environment of the end-to-end tests, the demo and the benchmark.
+# VORSIL_WINEARCH chooses the Wine: win32 (the default) for the 32-bit program,
+# win64 for the x64 one. Source it, then:
 #
-#   wine_env_create_prefix DIR   make a fresh 32-bit prefix in DIR (about 10 s)
+#   wine_env_create_prefix DIR   make a fresh prefix in DIR (about 10 s)
 #   wine_env_start DIR           use the prefix in DIR (made when missing), start
 #                                Xvfb on a free display, export WINEPREFIX and
 #                                DISPLAY; wine_env_stop runs when the shell exits
@@ -9,21 +11,67 @@
 #   wine_env_set_version win98   make the whole prefix report Windows 98 (the 95
 #                                family); "default" goes back to the NT family
 #   wine_env_windows_path PATH   a Unix path as Windows programs see it (Z:)
+#   wine_env_runs                whether the chosen Wine runs here (else says why)
+#   wine_env_choose_arch         win32 where the 32-bit Wine runs, else win64;
+#                                prints which
 #
+# wine_env_create_prefix and wine_env_start end the script with 77 (a test
+# skipped) where the chosen Wine cannot run: a kernel that runs 64-bit code only
+# refuses every 32-bit program, Wine's loader too.
 # It sets an EXIT trap; a script that needs its own must call wine_env_stop.
 
-export WINEARCH=win32
+wine_env_use_arch() {
+    export VORSIL_WINEARCH=$1 WINEARCH=$1
+    if [ "$1" = win64 ]; then
+        export WINELOADER=/usr/lib/wine/wine64
+    else
+        export WINELOADER=/usr/lib/wine/wine
+    fi
+}
+wine_env_use_arch "${VORSIL_WINEARCH:-win32}"
+# wine and wineboot start the chosen loader (tests/wine/bin).
+WINE_ENV_BIN=$(cd "$(dirname "${BASH_SOURCE[0]}")/bin" && pwd)
+case ":$PATH:" in *":$WINE_ENV_BIN:"*) ;; *) export PATH="$WINE_ENV_BIN:$PATH" ;; esac
 export WINEDEBUG=-all
 # No Mono or Gecko installers (and their dialogs) when a prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 WINE_ENV_XVFB_PID=""
 
+wine_env_runs() {
+    local said
+    if [ ! -x "$WINELOADER" ]; then
+        echo "no $WINEARCH Wine here ($WINELOADER is not installed)"
+        return 1
+    fi
+    if ! said=$("$WINELOADER" --version 2>&1); then
+        echo "this machine cannot run the $WINEARCH Wine: ${said##*: }"
+        return 1
+    fi
+}
+
+wine_env_require() {
+    local why
+    if ! why=$(wine_env_runs); then
+        echo "wine-env: skipped: $why" >&2
+        exit 77
+    fi
+}
+
+wine_env_choose_arch() {
+    wine_env_use_arch win32
+    if ! wine_env_runs >/dev/null; then
+        wine_env_use_arch win64
+    fi
+    echo "wine-env: the $VORSIL_WINEARCH Wine, for the $([ "$VORSIL_WINEARCH" = win32 ] && echo 32-bit || echo x64) program" >&2
+}
+
 wine_env_create_prefix() {
     local prefix=$1
+    wine_env_require
     rm -rf "$prefix"
     mkdir -p "$(dirname "$prefix")"
-    echo "wine-env: making a 32-bit prefix in $prefix" >&2
+    echo "wine-env: making a $WINEARCH prefix in $prefix" >&2
     WINEPREFIX=$prefix DISPLAY= wineboot -i >/dev/null 2>&1 || {
         echo "wine-env: wineboot -i failed" >&2
         return 1
@@ -59,6 +107,7 @@ wine_env_start_xvfb() {
 
 wine_env_start() {
     local prefix=$1
+    wine_env_require
     if [ ! -f "$prefix/system.reg" ]; then
         wine_env_create_prefix "$prefix" || return 1
     fi
