@@ -77,6 +77,52 @@ TEST(SilentFirstRun, EndsOnceTheCopyHasDealtWithWhatTheLogLists)
     }
 }
 
+TEST(SilentFirstRun, HandsACopyWithAnOrdinaryUsersRightsTheEventsAsItsStandardHandles)
+{
+    // Such a copy may open no object of an administrator's first run by name.
+    const std::pair<ListedItemsOutcome, int> cases[] = {
+        {ALL_ITEMS_GONE, 0}, {ITEMS_AT_RESTART, 3010}, {ITEMS_NOT_REMOVED, 1603}};
+    for (const auto& row : cases) {
+        InstallApplication("");
+        SimRunAs(SIM_ADMINISTRATOR);
+        ListedItemsOutcome outcome = row.first;
+        SimOnProcessStart([outcome](const SimProcess& copy) {
+            SimBecome(copy);
+            g_silent = true;
+            CopyText(g_logPath, MAX_PATH, "another log's events are not the ones");
+            TellCallerListedItemsDealtWith(outcome);
+        });
+        SimSetExitCodeOfStartedPrograms(7);
+        EXPECT_EQ(row.second, RunInstalledProgram("/S")) << row.second;
+        SimOnProcessStart(nullptr);
+        std::vector<SimProcess> started = SimProcesses();
+        ASSERT_EQ(1u, started.size());
+        EXPECT_TRUE(started[0].asUser);
+        EXPECT_EQ(DWORD(STARTF_USESTDHANDLES), started[0].startupFlags);
+        EXPECT_TRUE(started[0].inheritHandles);
+        EXPECT_EQ("\"" + std::string(TEMP_COPY) + "\" /S " + LOG_PATH, started[0].commandLine);
+        EXPECT_FALSE(started[0].ended) << "the copy goes on after the first run";
+    }
+}
+
+TEST(SilentCopy, ThatLeftAListedItemEndsWith1603AndSaysSo)
+{
+    InstallApplication(Lines({"[AddReg]", "HKLM\\Software\\Acme\\Tool\\InstallDir=C:\\Tool"}));
+    SimSetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Acme\\Tool", "InstallDir", "C:\\Tool");
+    SimProtectRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Acme");
+    SimRunAs(SIM_ADMINISTRATOR);
+    RunInstalledProgram("/S");
+    SimProcess copy = SimProcesses().at(0);
+    SimBecome(copy);
+
+    EXPECT_EQ(1603, RunTempCopy("/S " + std::string(LOG_PATH)));
+    // Its standard handles: all gone, restart needed, not removed.
+    for (int outcome = 0; outcome < 3; ++outcome)
+        EXPECT_EQ(outcome == 2, WaitForMultipleObjects(1, &copy.stdHandles[outcome], FALSE, 0) == WAIT_OBJECT_0)
+            << outcome;
+    EXPECT_TRUE(SimRegistryValueExists(HKEY_LOCAL_MACHINE, "Software\\Acme\\Tool", "InstallDir"));
+}
+
 TEST(SilentFirstRun, WithoutASafeCopyEndsWithTwoAndNoBox)
 {
     InstallApplication("");

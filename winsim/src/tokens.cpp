@@ -24,19 +24,11 @@ bool IsSid(const void* sid, const unsigned char* known, size_t size)
     return sid != nullptr && std::memcmp(sid, known, size) == 0;
 }
 
-// "S-1-5-32-544" and the like, for the journal.
 std::string SidText(const void* sid)
 {
-    if (sid == nullptr)
-        return "NULL";
-    const unsigned char* bytes = static_cast<const unsigned char*>(sid);
-    std::string text = "S-" + std::to_string(bytes[0]) + "-" + std::to_string(bytes[7]);
-    for (unsigned i = 0; i < bytes[1] && i < 15; ++i) {
-        DWORD part;
-        std::memcpy(&part, bytes + 8 + 4 * i, 4);
-        text += "-" + std::to_string(part);
-    }
-    return text;
+    return IsSid(sid, ADMINISTRATORS, sizeof ADMINISTRATORS) ? "Administrators"
+           : IsSid(sid, LOCAL_SYSTEM, sizeof LOCAL_SYSTEM)   ? "SYSTEM"
+                                                               : "another SID";
 }
 
 bool AdministratorsEnabled(const SimToken& token)
