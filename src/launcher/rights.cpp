@@ -21,9 +21,6 @@ typedef BOOL(WINAPI* RevertToSelfFunction)();
 // sub-authorities (little-endian).
 static const BYTE ADMINISTRATORS_SID[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
 static const BYTE LOCAL_SYSTEM_SID[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
-// A SID the token does not hold is passed over.
-static const SID_AND_ATTRIBUTES DENY_ONLY[] = {{const_cast<BYTE*>(ADMINISTRATORS_SID), 0},
-                                              {const_cast<BYTE*>(LOCAL_SYSTEM_SID), 0}};
 
 static bool HasEnabled(CheckTokenMembershipFunction isMember, const BYTE* sid)
 {
@@ -35,8 +32,9 @@ Rights CurrentRights()
 {
     CheckTokenMembershipFunction isMember =
         reinterpret_cast<CheckTokenMembershipFunction>(SecurityFunction("CheckTokenMembership"));
-    // Wine exports it whatever version it plays; the 95 family has no rights to drop.
-    if (isMember == nullptr || !RunsOnNtFamily())
+    // The 95 family's ADVAPI32 lacks it too: it has no rights to drop. (Wine
+    // exports it whatever Windows it plays: there the copy drops them anyway.)
+    if (isMember == nullptr)
         return RIGHTS_ORDINARY;
     // LocalSystem's token has Administrators enabled too.
     if (HasEnabled(isMember, LOCAL_SYSTEM_SID))
@@ -59,9 +57,13 @@ static HANDLE OrdinaryUserToken()
     if (openProcessToken == nullptr || createRestrictedToken == nullptr ||
         !openProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY, &token))
         return nullptr;
+    // Filled here: a table of pointers would need relocations, which the x64
+    // program has none of. A SID the token does not hold is passed over.
+    SID_AND_ATTRIBUTES denyOnly[2] = {};
+    denyOnly[0].Sid = const_cast<BYTE*>(ADMINISTRATORS_SID);
+    denyOnly[1].Sid = const_cast<BYTE*>(LOCAL_SYSTEM_SID);
     HANDLE restricted;
-    if (!createRestrictedToken(token, DISABLE_MAX_PRIVILEGE, 2, const_cast<SID_AND_ATTRIBUTES*>(DENY_ONLY), 0, nullptr,
-                               0, nullptr, &restricted))
+    if (!createRestrictedToken(token, DISABLE_MAX_PRIVILEGE, 2, denyOnly, 0, nullptr, 0, nullptr, &restricted))
         restricted = nullptr;
     return restricted; // both left open: this process ends soon
 }

@@ -105,8 +105,7 @@ static bool StartCopyAsUser(HANDLE user, const char* parameters, HANDLE* waitFor
     if (createProcessAsUser == nullptr || !createProcessAsUser(user, g_tempCopyPath, commandLine, nullptr, nullptr,
                                                                TRUE, 0, nullptr, nullptr, &startup, &started))
         return false;
-    (void)CloseHandle(started.hThread);
-    waitFor[0] = started.hProcess;
+    waitFor[0] = started.hProcess; // both handles left open: this process ends soon
     return true;
 }
 
