@@ -5,8 +5,8 @@
 static const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Security functions that Windows 2000 brought (CheckTokenMembership,
-// CreateRestrictedToken) or that the 95 family lacks: looked up, and where one
-// is missing the process is taken for an ordinary user's, as before.
+// CreateRestrictedToken) or that the 95 family lacks: looked up. Where one is
+// missing, the copy gets no more rights than it did before.
 typedef BOOL(WINAPI* CheckTokenMembershipFunction)(HANDLE token, PSID sid, BOOL* isMember);
 typedef BOOL(WINAPI* OpenProcessTokenFunction)(HANDLE process, DWORD access, HANDLE* token);
 typedef BOOL(WINAPI* CreateRestrictedTokenFunction)(HANDLE token, DWORD flags, DWORD disableCount,

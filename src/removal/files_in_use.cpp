@@ -5,10 +5,9 @@
 #include "text.h"
 
 // The items left, each its state and the item as the log lists it (up to its
-// "="), ended by a terminator. An item that goes leaves
-// nothing here, so a long section of free files costs what it always did.
-// What does not fit is only counted: it stays where it is and is reported as
-// a number.
+// "="), ended by a terminator. An item that goes leaves nothing here, so a
+// long section of free files costs what it always did. What does not fit is
+// only counted: it stays where it is and is reported as a number.
 static const unsigned FILES_LEFT_SIZE = 32 * 1024;
 // The status list names this many files left at most, then gives the number of the others.
 static const unsigned REPORTED_FILES = 100;
