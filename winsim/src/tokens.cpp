@@ -19,9 +19,11 @@ STARTUPINFOA g_startup;
 const unsigned char ADMINISTRATORS[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
 const unsigned char LOCAL_SYSTEM[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
 
+// A SID is as long as its count of sub-authorities says (the second byte).
 bool IsSid(const void* sid, const unsigned char* known, size_t size)
 {
-    return sid != nullptr && std::memcmp(sid, known, size) == 0;
+    const unsigned char* bytes = static_cast<const unsigned char*>(sid);
+    return bytes != nullptr && std::memcmp(bytes, known, 2) == 0 && std::memcmp(bytes, known, size) == 0;
 }
 
 std::string SidText(const void* sid)
