@@ -297,6 +297,13 @@ void EmptyLogUninstall(const CaseContext& context) {
     app.CheckExpectations("after the uninstall");
 }
 
+// The status lines of the sample application's uninstall, its programs' captions among them.
+std::vector<std::string> SampleAppStatusLines() {
+    return {"Start...", "Cleaning up Sample App...", "Saying goodbye", "Removing files...",
+            "Removing shortcuts...", "Removing ini-entries...", "Removing registry values...",
+            "Removing registry keys...", "Removing directories...", kFinished};
+}
+
 // The demo's sample installation, uninstalled as a user would: started from
 // its folder without arguments, confirmed, the status lines read from the live
 // list box once the removal is finished, closed with the Close button. Every
@@ -313,9 +320,7 @@ void SampleAppUninstall(const CaseContext& context) {
                   "Are you sure you want to completely remove Sample App and all of its components?");
     CheckProgressWindow(seen, "Uninstall Sample App", kBuiltinClose);
     check::EqualLines("the status lines",
-                      {"Start...", "Cleaning up Sample App...", "Saying goodbye", "Removing files...",
-                       "Removing shortcuts...", "Removing ini-entries...", "Removing registry values...",
-                       "Removing registry keys...", "Removing directories...", kFinished},
+                      SampleAppStatusLines(),
                       seen.statusLines);
     CheckEnd(seen, 0);
     app.CheckExpectations("after the uninstall");
@@ -763,9 +768,7 @@ void OrdinaryRights(const CaseContext& context) {
                 "the first status line: the log can be changed without administrator rights, so it is used with "
                 "an ordinary user's rights");
     check::EqualLines("the other status lines",
-                      {"Start...", "Cleaning up Sample App...", "Saying goodbye", "Removing files...",
-                       "Removing shortcuts...", "Removing ini-entries...", "Removing registry values...",
-                       "Removing registry keys...", "Removing directories...", kFinished},
+                      SampleAppStatusLines(),
                       seen.statusLines);
     CheckEnd(seen, 0);
     app.CheckExpectations("after the uninstall");
