@@ -60,20 +60,23 @@ static const char* ParametersForCopy(const char* argument, char* parameters)
 
 // First run: copy the program to the temporary folder and start the copy with
 // the log path, with an administrator's rights only for a log that ordinary
-// programs cannot have changed. A silent run waits for the copy.
+// programs cannot have changed, and with an ordinary user's for one they can.
+// A silent run waits for the copy.
 static int RelaunchFromTempFolder(const char* logArgument)
 {
     char defaultLogPath[MAX_PATH];
     const char* argument = ArgumentForCopy(logArgument, defaultLogPath);
     char logPath[MAX_PATH];
-    const char* verb = TakeLogPath(logPath, argument) ? StartVerbFor(logPath) : "open";
+    HANDLE ordinaryUser = nullptr;
+    // A log path that does not fit cannot be opened by the copy either.
+    const char* verb = TakeLogPath(logPath, argument) ? StartVerbFor(logPath, &ordinaryUser) : "open";
     char parameters[MAX_PATH + 4];
 
     HANDLE copy = LockVerifiedTempCopy(g_modulePath);
     if (copy == INVALID_HANDLE_VALUE)
         return ReportNoSafeCopy();
     int exitCode;
-    bool started = StartCopy(verb, ParametersForCopy(argument, parameters), logPath, &exitCode);
+    bool started = StartCopy(verb, ordinaryUser, ParametersForCopy(argument, parameters), logPath, &exitCode);
     DWORD error = GetLastError();
     // The started copy's image is mapped by now and can no longer be changed.
     (void)CloseHandle(copy);
@@ -124,7 +127,7 @@ static int RunFromTempFolder(const char* logArgument)
     (void)ScheduleDeletionAtRestart(g_tempCopyPath);
     if (g_silent) {
         RunRemoval();
-        return RestartNeeded() ? EXIT_RESTART_NEEDED : 0;
+        return OUTCOME_EXIT_CODES[OutcomeOfListedItems()];
     }
 
     if (MessageBoxA(nullptr, MessageText(MSG_CONFIRM), MessageText(MSG_CAPTION),

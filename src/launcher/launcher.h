@@ -13,6 +13,9 @@ const int EXIT_NO_SAFE_COPY = 2;
 // A silent run that left files for the restart to delete: done, restart pending
 // (ERROR_SUCCESS_REBOOT_REQUIRED, as deployment tools know it).
 const int EXIT_RESTART_NEEDED = 3010;
+// A silent run that left something the log lists, or whose copy never said
+// what became of it (ERROR_INSTALL_FAILURE, a failure to deployment tools).
+const int EXIT_NOT_REMOVED = 1603;
 
 extern HINSTANCE g_instance;
 // The program's file name (the part after the last backslash of its path).
@@ -43,6 +46,8 @@ typedef void (*AnyFunction)();
 // A function that older Windows may lack, or nullptr: of a loaded library, or of KERNEL32.
 AnyFunction LibraryFunction(HMODULE library, const char* name);
 AnyFunction KernelFunction(const char* name);
+// The same of ADVAPI32, which the program imports, so it is loaded.
+AnyFunction SecurityFunction(const char* name);
 // A library of the system folder, loaded by its full path; nullptr when missing.
 HMODULE LoadSystemLibrary(const char* name);
 
@@ -54,22 +59,39 @@ bool RunsAsTempCopy(const char* modulePath);
 // so that nobody can change it, once it holds the program's bytes; otherwise
 // INVALID_HANDLE_VALUE.
 HANDLE LockVerifiedTempCopy(const char* modulePath);
-// "runas" when the copy should ask for an administrator's rights, else "open".
-const char* StartVerbFor(const char* logPath);
+// What the running process may do: an ordinary user's rights, an elevated
+// administrator's (Administrators enabled), or LocalSystem's. Windows before
+// 2000 and the 95 family cannot tell: there it is RIGHTS_ORDINARY.
+enum Rights { RIGHTS_ORDINARY, RIGHTS_ELEVATED, RIGHTS_SYSTEM };
+Rights CurrentRights();
+// Whether an existing file or folder refuses this access to the caller.
+bool AccessRefused(const char* path, DWORD access, DWORD flags);
+// How the copy is started for the log: "runas" when it should ask for an
+// administrator's rights, else "open". A process with more rights than an
+// ordinary user gets in *ordinaryUser the token to start the copy with when
+// an ordinary user could have changed the log, else nullptr.
+const char* StartVerbFor(const char* logPath, HANDLE* ordinaryUser);
+// Whether this copy was started with an ordinary user's rights by a first run
+// that had more, and has no more now.
+bool RunsForAnOrdinaryUser();
 
 // A silent uninstall: no question, no window, no box; the first run waits.
 extern bool g_silent;
 // The text after a leading "/S" switch (either case) and its blanks, or
 // nullptr when the argument text does not start with the switch alone.
 const char* AfterSilentSwitch(const char* argumentText);
-// Starts the temporary copy; false when it could not be started. A silent
-// run then waits until the copy has removed everything the log lists, or has
-// ended, and sets the exit code the caller gets; otherwise it is 0.
-bool StartCopy(const char* verb, const char* parameters, const char* logPath, int* exitCode);
-// In the copy of a silent run, once all the log lists is gone or waits for
-// the restart: tells the waiting first run, which then ends with 0 or
-// EXIT_RESTART_NEEDED and lets go of the program file.
-void TellCallerListedItemsGone(bool restartNeeded);
+// Starts the temporary copy, with the token of an ordinary user when one is
+// given; false when it could not be started. A silent run then waits until
+// the copy has dealt with everything the log lists, or has ended, and sets
+// the exit code the caller gets; otherwise it is 0.
+bool StartCopy(const char* verb, HANDLE ordinaryUser, const char* parameters, const char* logPath, int* exitCode);
+// What a silent copy tells its first run once it has dealt with everything the
+// log lists; the first run ends with the matching exit code.
+enum ListedItemsOutcome { ALL_ITEMS_GONE, ITEMS_AT_RESTART, ITEMS_NOT_REMOVED };
+extern const int OUTCOME_EXIT_CODES[3];
+// In the copy of a silent run: tells the waiting first run, which then ends
+// and lets go of the program file.
+void TellCallerListedItemsDealtWith(ListedItemsOutcome outcome);
 
 // Registers a file for deletion at the next restart; false when that is refused.
 bool ScheduleDeletionAtRestart(const char* path);

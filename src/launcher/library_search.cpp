@@ -25,6 +25,11 @@ AnyFunction KernelFunction(const char* name)
     return LibraryFunction(GetModuleHandleA("kernel32"), name);
 }
 
+AnyFunction SecurityFunction(const char* name)
+{
+    return LibraryFunction(GetModuleHandleA("advapi32"), name);
+}
+
 HMODULE LoadSystemLibrary(const char* name)
 {
     char path[MAX_PATH];

@@ -22,7 +22,8 @@ static const char BUILT_IN_MESSAGES[] =
     "Removed when Windows restarts:\0"
     "Not removed:\0"
     "Windows must be restarted to finish removing the program. Restart now?\0"
-    "\0\0\0\0\0\0"
+    "The installation log can be changed without administrator rights, so it is used with an ordinary user's rights.\0"
+    "\0\0\0\0\0"
     "Close";
 
 // Texts from the log's [Strings] section; an empty one means the built-in text stands.

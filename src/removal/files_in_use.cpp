@@ -4,10 +4,10 @@
 #include "removal.h"
 #include "text.h"
 
-// The files left, each its state and its path as the log lists it, ended by a
-// terminator. A file that goes leaves nothing here, so a long section of free
-// files costs what it always did. What does not fit is only counted: it stays
-// where it is and is reported as a number.
+// The items left, each its state and the item as the log lists it (up to its
+// "="), ended by a terminator. An item that goes leaves nothing here, so a
+// long section of free files costs what it always did. What does not fit is
+// only counted: it stays where it is and is reported as a number.
 static const unsigned FILES_LEFT_SIZE = 32 * 1024;
 // The status list names this many files left at most, then gives the number of the others.
 static const unsigned REPORTED_FILES = 100;
@@ -17,6 +17,8 @@ static const unsigned NAMED_PROGRAMS = 10;
 static char g_filesLeft[FILES_LEFT_SIZE];
 static unsigned g_filesLeftSize;
 static unsigned g_filesNotKept;
+// Where the items of a section walked backwards start; past the end otherwise.
+static unsigned g_backwardsFrom;
 
 // The question's text: the message, a blank line, then a line for each name.
 static char g_question[MESSAGE_TEXT_SIZE + 1 + NAMED_PROGRAMS * MAX_PATH + 4];
@@ -26,6 +28,12 @@ void ForgetFilesLeft()
 {
     g_filesLeftSize = 0;
     g_filesNotKept = 0;
+    g_backwardsFrom = FILES_LEFT_SIZE;
+}
+
+void KeepItemsWalkedBackwards()
+{
+    g_backwardsFrom = g_filesLeftSize;
 }
 
 static void KeepFile(char state, const char* path)
@@ -36,9 +44,22 @@ static void KeepFile(char state, const char* path)
         ++g_filesNotKept;
         return;
     }
-    g_filesLeft[g_filesLeftSize] = state;
-    CopyBytes(g_filesLeft + g_filesLeftSize + 1, path, length + 1);
+    unsigned at = g_backwardsFrom < g_filesLeftSize ? g_backwardsFrom : g_filesLeftSize;
+    // Those kept after it move up, from the last byte down.
+    for (unsigned i = g_filesLeftSize; i-- > at;)
+        g_filesLeft[i + length + 2] = g_filesLeft[i];
+    g_filesLeft[at] = state;
+    CopyBytes(g_filesLeft + at + 1, path, length + 1);
     g_filesLeftSize += length + 2;
+}
+
+// An item that is not there, or that its text cannot name (a key path that
+// begins with a backslash), has nothing to remove.
+void KeepItemNotRemoved(const char* item, DWORD error)
+{
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+        error != ERROR_INVALID_NAME && error != ERROR_BAD_PATHNAME)
+        KeepFile(FILE_NOT_REMOVED, item);
 }
 
 static bool IsInstalledProgram(const char* path)
@@ -57,10 +78,10 @@ void KeepFileNotDeleted(const char* path)
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return;
     // A running program's file refuses deletion, a file open without delete
-    // sharing is a sharing violation; a read-only one refuses it too, but no
-    // program's end will change that.
+    // sharing is a sharing violation; a read-only one refuses it too, and so
+    // does one this user may not delete, but no program's end will change that.
     bool inUse = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
-                 (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+                 (attributes & FILE_ATTRIBUTE_READONLY) == 0 && !AccessRefused(path, DELETE, 0);
     // The first run of a silent uninstall holds the installed program until it
     // is told; that file is deleted after, as always.
     if (inUse && g_silent && IsInstalledProgram(path))
@@ -85,6 +106,13 @@ static bool AnyFileLeft(char state)
 bool RestartNeeded()
 {
     return AnyFileLeft(FILE_AT_RESTART);
+}
+
+ListedItemsOutcome OutcomeOfListedItems()
+{
+    if (g_filesNotKept != 0 || AnyFileLeft(FILE_NOT_REMOVED))
+        return ITEMS_NOT_REMOVED;
+    return RestartNeeded() ? ITEMS_AT_RESTART : ALL_ITEMS_GONE;
 }
 
 static void DeleteFilesInUseAgain()

@@ -14,10 +14,12 @@ static void RemoveIniEntry(char* entry)
     const char* section = firstComma + 1;
     const char* key = secondComma + 1;
     // An empty name would make the profile functions pick a file, section or key the log did not name.
-    if (entry[0] != '\0' && section[0] != '\0' && key[0] != '\0')
-        (void)WritePrivateProfileStringA(section, key, nullptr, entry);
+    bool removed = entry[0] == '\0' || section[0] == '\0' || key[0] == '\0' ||
+                   WritePrivateProfileStringA(section, key, nullptr, entry);
+    DWORD error = removed ? ERROR_SUCCESS : GetLastError();
     *firstComma = ',';
     *secondComma = ',';
+    KeepItemNotRemoved(entry, error);
 }
 
 void RemoveIniEntries(char* list)

@@ -43,11 +43,16 @@ static void RemoveRegistryValue(char* path)
     // "ROOT\name" names a value of the root key itself.
     const char* subkey = lastBackslash == path + KEY_PATH_OFFSET - 1 ? "" : path + KEY_PATH_OFFSET;
     HKEY key;
-    if ((subkey[0] != '\0' || valueName[0] != '\0') && RegOpenKeyA(root, subkey, &key) == ERROR_SUCCESS) {
-        (void)RegDeleteValueA(key, valueName);
-        (void)RegCloseKey(key);
+    LONG result = ERROR_SUCCESS;
+    if (subkey[0] != '\0' || valueName[0] != '\0') {
+        result = RegOpenKeyA(root, subkey, &key);
+        if (result == ERROR_SUCCESS) {
+            result = RegDeleteValueA(key, valueName);
+            (void)RegCloseKey(key);
+        }
     }
     *lastBackslash = '\\';
+    KeepItemNotRemoved(path, DWORD(result));
 }
 
 void RemoveRegistryValues(char* list)
@@ -92,7 +97,10 @@ static void RemoveRegistryKey(char* line)
     // deletes the whole tree, so there the program looks first.
     if (g_deleteTakesSubkeys && HasSubkeys(root, path))
         return;
-    (void)RegDeleteKeyA(root, path);
+    LONG result = RegDeleteKeyA(root, path);
+    // The NT family refuses a key that still has subkeys as it refuses access.
+    if (result != ERROR_ACCESS_DENIED || !HasSubkeys(root, path))
+        KeepItemNotRemoved(line, DWORD(result));
 }
 
 void RemoveRegistryKeys(char* list)
@@ -100,5 +108,6 @@ void RemoveRegistryKeys(char* list)
     g_deleteTakesSubkeys = !RunsOnNtFamily();
     // From the last line to the first: children listed after their parent go
     // first, and the parent they leave empty after them.
+    KeepItemsWalkedBackwards();
     ForEachEntryBackwards(list, RemoveRegistryKey);
 }

@@ -54,6 +54,9 @@ void RunRemoval()
     // The window has just been shown; let the user see it before it changes.
     if (!g_silent)
         WaitDispatching(1000);
+    // Whatever those rights cannot remove is reported as not removed.
+    if (RunsForAnOrdinaryUser())
+        AddStatusLine(MSG_ORDINARY_RIGHTS);
     AddStatusLine("Start...");
     ForgetFilesLeft();
     RunListedPrograms(ReadLogSectionQuietly("Uninstall.PreRunApp"));
@@ -68,7 +71,7 @@ void RunRemoval()
     // Read while the log still exists; the directories go after the log and the program.
     char* directories = ReadLogSection(MSG_REMOVING_DIRECTORIES, "CreateDirs");
     (void)DeleteFileA(g_logPath);
-    TellCallerListedItemsGone(RestartNeeded());
+    TellCallerListedItemsDealtWith(OutcomeOfListedItems());
     DeleteInstalledProgram();
     LeaveInstallationFolder();
     RemoveListedDirectories(directories);

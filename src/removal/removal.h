@@ -1,5 +1,6 @@
 // The removal sequence and its handlers, one per kind of logged action.
 #pragma once
+#include "launcher.h"
 #include <windows.h>
 
 void RunRemoval();
@@ -20,9 +21,10 @@ void RunListedPrograms(char* list);
 // False when the path does not fit.
 bool FindInstalledProgram(char* path);
 
-// Files and shortcuts the log lists that stay after their deletion failed:
-// those in use go at the next restart, if the user does not close the
-// programs that use them first; the others are reported.
+// Items the log lists that stay after their removal failed: files and
+// shortcuts in use go at the next restart, if the user does not close the
+// programs that use them first; the others, and INI entries, registry values
+// and keys refused, are reported.
 enum FileLeft : char {
     FILE_IN_USE = 'u',
     FILE_AT_RESTART = 'r',  // deleted at the next restart
@@ -33,11 +35,19 @@ enum FileLeft : char {
 void ForgetFilesLeft();
 // Called right after DeleteFileA failed on a listed file.
 void KeepFileNotDeleted(const char* path);
+// Called with the error of a listed INI entry's, registry value's or key's
+// removal, the line cut at its "="; nothing is kept for success or absence.
+void KeepItemNotRemoved(const char* item, DWORD error);
+// Items kept from now on go before those kept since, for a section walked
+// from its last line to its first: the report keeps the log's order.
+void KeepItemsWalkedBackwards();
 // The files left in the log's order: NextFileLeft(nullptr) is the first,
 // nullptr follows the last. entry[0] is a FileLeft, entry + 1 the path.
 char* NextFileLeft(char* entry);
 // Whether a file was left for the restart to delete.
 bool RestartNeeded();
+// What became of the listed items, as a silent run tells its caller.
+ListedItemsOutcome OutcomeOfListedItems();
 // An interactive run asks the user to close the programs that use files and
 // deletes them again, as often as the user asks.
 void AskToCloseProgramsUsingFiles();

@@ -14,13 +14,12 @@ typedef BOOL(WINAPI* AdjustTokenPrivilegesFunction)(HANDLE token, BOOL disableAl
 // NT restarts only for a process that has enabled its right to shut the system down.
 static void EnableShutdownPrivilege()
 {
-    HMODULE advapi32 = GetModuleHandleA("advapi32");
     OpenProcessTokenFunction openProcessToken =
-        reinterpret_cast<OpenProcessTokenFunction>(LibraryFunction(advapi32, "OpenProcessToken"));
+        reinterpret_cast<OpenProcessTokenFunction>(SecurityFunction("OpenProcessToken"));
     LookupPrivilegeValueFunction lookupPrivilegeValueA =
-        reinterpret_cast<LookupPrivilegeValueFunction>(LibraryFunction(advapi32, "LookupPrivilegeValueA"));
+        reinterpret_cast<LookupPrivilegeValueFunction>(SecurityFunction("LookupPrivilegeValueA"));
     AdjustTokenPrivilegesFunction adjustTokenPrivileges =
-        reinterpret_cast<AdjustTokenPrivilegesFunction>(LibraryFunction(advapi32, "AdjustTokenPrivileges"));
+        reinterpret_cast<AdjustTokenPrivilegesFunction>(SecurityFunction("AdjustTokenPrivileges"));
     HANDLE token;
     if (openProcessToken == nullptr || lookupPrivilegeValueA == nullptr || adjustTokenPrivileges == nullptr ||
         !openProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))

@@ -135,6 +135,17 @@ REMOVAL_RUN = {
                         "[CopyFiles]", "; " + INSTALL + "\\cleanup.exe", "[CreateDirs]", "[CreateDirs]",
                         INSTALL + "\\Data\\Sub Folder", "[AddReg]", "\"HKLM\\Software\\Acme\\Tool\\Version\"=\"2\"",
                         "[]", "=", "[Strings]", "1='quoted'", "23=\"Done\""),
+    # The question and a status line built from the longest texts: each is
+    # longer than a text alone, in the buffer built for it.
+    "question-long-text-file-in-use": log(
+        *section("Strings", "13=" + "Q" * 254),
+        *section("Uninstall.PreRunApp", "1=" + INSTALL + "\\app.exe,,,,,0"),
+        *section("CopyFiles", INSTALL + "\\app.exe=1"),
+    ),
+    "status-line-long-text-file-not-removed": log(
+        *section("Strings", "15=" + "N" * 254),
+        *section("CopyFiles", INSTALL + "\\KEEPF8.TXT=1"),
+    ),
     "section-40k": log(*section("CopyFiles", *["%s\\Data\\file%05d.dat=1" % (INSTALL, n) for n in range(1000)],
                                 INSTALL + "\\readme.txt=1"),
                        *section("CreateDirs", INSTALL + "\\Data\\Sub Folder")),

@@ -3,12 +3,16 @@
 // functions (see CMakeLists.txt), so the program's calls come here first and
 // go on to the simulation through __real_.
 //
-// - A path the program builds in one of its MAX_PATH buffers (a search
-//   pattern, the log path, the temporary copy) must fit it: at most 259
-//   characters. Paths the log gives are passed on unchanged, whatever their
-//   length; those are recognised as texts of the input.
-// - A command line fits the program's 512-byte buffer; message texts fit the
-//   256 bytes of the message table.
+// Each string is held to the bound that really applies to it:
+// - a limit the platform documents: a path handed to an ANSI file function
+//   is at most MAX_PATH - 1 characters (a longer one is refused), a command
+//   line at most 32,767. Paths the log gives are passed on unchanged, whatever
+//   their length; those are recognised as texts of the input.
+// - where the platform documents none (a message box's text and caption, a
+//   window's text, a list box line, ShellExecuteExA's parameters): the buffer
+//   that holds the string, as AddressSanitizer knows it (the global, stack
+//   variable or heap block around it). A replay without AddressSanitizer cannot
+//   find that buffer and checks the documented limits only.
 // - An output buffer must really be as large as the size passed with it
 //   (checked through AddressSanitizer's shadow memory when it is on).
 #include "fuzz_world.h"
@@ -33,8 +37,8 @@
 
 namespace {
 
-const size_t COMMAND_LINE_LIMIT = 512;
-const size_t MESSAGE_LIMIT = 256;
+// CreateProcessA's command line, its terminator included.
+const size_t COMMAND_LINE_LIMIT = 32767;
 
 std::string Shown(const char* text)
 {
@@ -42,12 +46,13 @@ std::string Shown(const char* text)
     return "\"" + shown + (std::strlen(text) > 80 ? "...\"" : "\"");
 }
 
-// A string the program built: it must fit a buffer of limit bytes.
+// A string the program built: it must keep within the platform's documented
+// limit of limit bytes, its terminator included.
 void Fits(const char* call, const char* text, size_t limit)
 {
     if (text != nullptr && std::strlen(text) >= limit)
         FuzzFailure(std::string(call) + " got a string of " + std::to_string(std::strlen(text)) +
-                    " characters, more than a buffer of " + std::to_string(limit) + " bytes holds: " + Shown(text));
+                    " characters, more than its limit of " + std::to_string(limit - 1) + " allows: " + Shown(text));
 }
 
 // A string that either fits or came from the input unchanged.
@@ -55,6 +60,32 @@ void FitsOrFromInput(const char* call, const char* text, size_t limit)
 {
     if (text != nullptr && std::strlen(text) >= limit && !InputHolds(text))
         Fits(call, text, limit);
+}
+
+// A string bounded by nothing but the buffer that holds it must end in that
+// buffer. Its length is not taken first: a string that runs on past its
+// buffer would be reported by the sanitizer's strlen, naming no call.
+void EndsInItsBuffer(const char* call, const char* text)
+{
+#ifdef VORSIL_FUZZ_ASAN
+    if (text == nullptr)
+        return;
+    char name[64] = "";
+    void* start = nullptr;
+    size_t size = 0;
+    const char* kind = __asan_locate_address(const_cast<char*>(text), name, sizeof name, &start, &size);
+    const char* first = static_cast<const char*>(start);
+    if (first == nullptr || text < first || text >= first + size)
+        return;  // not in memory the sanitizer describes: nothing to hold it to
+    size_t room = size_t(first + size - text);
+    if (std::memchr(text, '\0', room) == nullptr)
+        FuzzFailure(std::string(call) + " got a string that runs past the end of its buffer, " +
+                    (name[0] != '\0' ? name : "a block") + " (" + kind + ", " + std::to_string(size) +
+                    " bytes): " + Shown(std::string(text, room).c_str()));
+#else
+    (void)call;
+    (void)text;
+#endif
 }
 
 void BufferIsWhole(const char* call, const void* buffer, size_t size)
@@ -88,7 +119,7 @@ DWORD WINAPI __real_GetPrivateProfileSectionA(LPCSTR, LPSTR, DWORD, LPCSTR);
 BOOL WINAPI __real_WritePrivateProfileStringA(LPCSTR, LPCSTR, LPCSTR, LPCSTR);
 BOOL WINAPI __real_CreateProcessA(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
                                   LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION);
-HINSTANCE WINAPI __real_ShellExecuteA(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+BOOL WINAPI __real_ShellExecuteExA(SHELLEXECUTEINFOA*);
 int WINAPI __real_MessageBoxA(HWND, LPCSTR, LPCSTR, UINT);
 BOOL WINAPI __real_SetWindowTextA(HWND, LPCSTR);
 LRESULT WINAPI __real_SendMessageA(HWND, UINT, WPARAM, LPARAM);
@@ -96,6 +127,9 @@ DWORD WINAPI __real_GetModuleFileNameA(HMODULE, LPSTR, DWORD);
 DWORD WINAPI __real_GetTempPathA(DWORD, LPSTR);
 UINT WINAPI __real_GetWindowsDirectoryA(LPSTR, UINT);
 LONG WINAPI __real_RegEnumKeyA(HKEY, DWORD, LPSTR, DWORD);
+BOOL WINAPI __real_MoveFileA(LPCSTR, LPCSTR);
+DWORD WINAPI __real_GetFileAttributesA(LPCSTR);
+UINT WINAPI __real_GetSystemDirectoryA(LPSTR, UINT);
 
 BOOL WINAPI __wrap_DeleteFileA(LPCSTR path)
 {
@@ -121,6 +155,19 @@ BOOL WINAPI __wrap_SetCurrentDirectoryA(LPCSTR path)
 {
     Fits("SetCurrentDirectoryA", path, MAX_PATH);
     return __real_SetCurrentDirectoryA(path);
+}
+
+BOOL WINAPI __wrap_MoveFileA(LPCSTR from, LPCSTR to)
+{
+    Fits("MoveFileA", from, MAX_PATH);
+    Fits("MoveFileA", to, MAX_PATH);
+    return __real_MoveFileA(from, to);
+}
+
+DWORD WINAPI __wrap_GetFileAttributesA(LPCSTR path)
+{
+    FitsOrFromInput("GetFileAttributesA", path, MAX_PATH);
+    return __real_GetFileAttributesA(path);
 }
 
 BOOL WINAPI __wrap_CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
@@ -183,38 +230,41 @@ BOOL WINAPI __wrap_CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECUR
                                   LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
                                   LPPROCESS_INFORMATION process)
 {
+    EndsInItsBuffer("CreateProcessA", commandLine);
     Fits("CreateProcessA", commandLine, COMMAND_LINE_LIMIT);
     FitsOrFromInput("CreateProcessA", directory, MAX_PATH);
     return __real_CreateProcessA(application, commandLine, processSecurity, threadSecurity, inherit, flags,
                                  environment, directory, startup, process);
 }
 
-HINSTANCE WINAPI __wrap_ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
-                                      INT show)
+BOOL WINAPI __wrap_ShellExecuteExA(SHELLEXECUTEINFOA* start)
 {
-    Fits("ShellExecuteA", file, MAX_PATH);
-    FitsOrFromInput("ShellExecuteA", parameters, MAX_PATH);
-    return __real_ShellExecuteA(owner, verb, file, parameters, directory, show);
+    BufferIsWhole("ShellExecuteExA", start, start != nullptr ? start->cbSize : 0);
+    if (start != nullptr) {
+        Fits("ShellExecuteExA", start->lpFile, MAX_PATH);
+        EndsInItsBuffer("ShellExecuteExA", start->lpParameters);
+    }
+    return __real_ShellExecuteExA(start);
 }
 
 int WINAPI __wrap_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    Fits("MessageBoxA", text, MESSAGE_LIMIT);
-    Fits("MessageBoxA", caption, MESSAGE_LIMIT);
+    EndsInItsBuffer("MessageBoxA", text);
+    EndsInItsBuffer("MessageBoxA", caption);
     return __real_MessageBoxA(owner, text, caption, type);
 }
 
 BOOL WINAPI __wrap_SetWindowTextA(HWND window, LPCSTR text)
 {
-    Fits("SetWindowTextA", text, MESSAGE_LIMIT);
+    EndsInItsBuffer("SetWindowTextA", text);
     return __real_SetWindowTextA(window, text);
 }
 
 LRESULT WINAPI __wrap_SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    // Status lines: message texts, or captions and program fields of the log.
+    // Status lines: message texts, lines built from them, or captions and program fields of the log.
     if (message == LB_ADDSTRING)
-        FitsOrFromInput("SendMessageA(LB_ADDSTRING)", reinterpret_cast<const char*>(lParam), MESSAGE_LIMIT);
+        EndsInItsBuffer("SendMessageA(LB_ADDSTRING)", reinterpret_cast<const char*>(lParam));
     return __real_SendMessageA(window, message, wParam, lParam);
 }
 
@@ -234,6 +284,12 @@ UINT WINAPI __wrap_GetWindowsDirectoryA(LPSTR buffer, UINT size)
 {
     BufferIsWhole("GetWindowsDirectoryA", buffer, size);
     return __real_GetWindowsDirectoryA(buffer, size);
+}
+
+UINT WINAPI __wrap_GetSystemDirectoryA(LPSTR buffer, UINT size)
+{
+    BufferIsWhole("GetSystemDirectoryA", buffer, size);
+    return __real_GetSystemDirectoryA(buffer, size);
 }
 
 LONG WINAPI __wrap_RegEnumKeyA(HKEY key, DWORD index, LPSTR buffer, DWORD size)

@@ -31,12 +31,12 @@ TEST(SilentSwitch, OnlySlashSAloneOrBeforeALogArgumentIsTheSwitch)
     };
     for (const SwitchCase& row : cases) {
         InstallApplication("");
-        SimSetExitCodeOfStartedPrograms(0);
-        EXPECT_EQ(0, RunInstalledProgram(row.arguments)) << row.arguments;
+        SimSetExitCodeOfStartedPrograms(7);
+        bool silent = row.passedOn.compare(0, 3, "/S ") == 0;
+        EXPECT_EQ(silent ? 7 : 0, RunInstalledProgram(row.arguments)) << row.arguments;
         std::vector<SimProcess> started = SimShellExecutes();
         ASSERT_EQ(1u, started.size()) << row.arguments;
         EXPECT_EQ(row.passedOn, started[0].parameters) << row.arguments;
-        bool silent = row.passedOn.compare(0, 3, "/S ") == 0;
         EXPECT_EQ(silent, started[0].ended) << row.arguments << ": only a silent first run waits for its copy";
         EXPECT_TRUE(SimMessageBoxes().empty()) << row.arguments;
     }
@@ -44,32 +44,83 @@ TEST(SilentSwitch, OnlySlashSAloneOrBeforeALogArgumentIsTheSwitch)
 
 TEST(SilentFirstRun, EndsWithTheCopysExitCodeWhenTheCopyEndsWithoutSignalling)
 {
-    for (DWORD code : {0u, 1u, 2u}) {
+    // A copy ended from outside has exit code 0 under Wine: it did not finish.
+    const DWORD cases[][2] = {{0, 1603}, {1, 1}, {2, 2}, {5, 5}};
+    for (const auto& row : cases) {
         InstallApplication("");
-        SimSetExitCodeOfStartedPrograms(code);
-        EXPECT_EQ(int(code), RunInstalledProgram("/S")) << code;
-        EXPECT_TRUE(SimDeadlocks().empty()) << code;
+        SimSetExitCodeOfStartedPrograms(row[0]);
+        EXPECT_EQ(int(row[1]), RunInstalledProgram("/S")) << "the copy's exit code " << row[0];
+        EXPECT_TRUE(SimDeadlocks().empty()) << row[0];
     }
 }
 
-TEST(SilentFirstRun, EndsOnceTheCopyHasRemovedWhatTheLogLists)
+TEST(SilentFirstRun, EndsOnceTheCopyHasDealtWithWhatTheLogLists)
 {
-    // Files left for the restart: done, restart pending.
-    for (bool restartNeeded : {false, true}) {
+    // Files left for the restart: done, restart pending; anything not removed: failed.
+    const std::pair<ListedItemsOutcome, int> cases[] = {
+        {ALL_ITEMS_GONE, 0}, {ITEMS_AT_RESTART, 3010}, {ITEMS_NOT_REMOVED, 1603}};
+    for (const auto& row : cases) {
         InstallApplication("");
         // The copy, as it gets there: its program file and folders still to go.
-        SimOnProcessStart([restartNeeded](const SimProcess&) {
+        ListedItemsOutcome outcome = row.first;
+        SimOnProcessStart([outcome](const SimProcess&) {
             g_silent = true;
             CopyText(g_logPath, MAX_PATH, LOG_PATH);
-            TellCallerListedItemsGone(restartNeeded);
+            TellCallerListedItemsDealtWith(outcome);
         });
         SimSetExitCodeOfStartedPrograms(7);
-        EXPECT_EQ(restartNeeded ? 3010 : 0, RunInstalledProgram("/S")) << restartNeeded;
+        EXPECT_EQ(row.second, RunInstalledProgram("/S")) << row.second;
         SimOnProcessStart(nullptr);
         ASSERT_EQ(1u, SimShellExecutes().size());
         EXPECT_FALSE(SimShellExecutes()[0].ended) << "the copy goes on after the first run";
         EXPECT_TRUE(SimDeadlocks().empty());
     }
+}
+
+TEST(SilentFirstRun, HandsACopyWithAnOrdinaryUsersRightsTheEventsAsItsStandardHandles)
+{
+    // Such a copy may open no object of an administrator's first run by name.
+    const std::pair<ListedItemsOutcome, int> cases[] = {
+        {ALL_ITEMS_GONE, 0}, {ITEMS_AT_RESTART, 3010}, {ITEMS_NOT_REMOVED, 1603}};
+    for (const auto& row : cases) {
+        InstallApplication("");
+        SimRunAs(SIM_ADMINISTRATOR);
+        ListedItemsOutcome outcome = row.first;
+        SimOnProcessStart([outcome](const SimProcess& copy) {
+            SimBecome(copy);
+            g_silent = true;
+            CopyText(g_logPath, MAX_PATH, "another log's events are not the ones");
+            TellCallerListedItemsDealtWith(outcome);
+        });
+        SimSetExitCodeOfStartedPrograms(7);
+        EXPECT_EQ(row.second, RunInstalledProgram("/S")) << row.second;
+        SimOnProcessStart(nullptr);
+        std::vector<SimProcess> started = SimProcesses();
+        ASSERT_EQ(1u, started.size());
+        EXPECT_TRUE(started[0].asUser);
+        EXPECT_EQ(DWORD(STARTF_USESTDHANDLES), started[0].startupFlags);
+        EXPECT_TRUE(started[0].inheritHandles);
+        EXPECT_EQ("\"" + std::string(TEMP_COPY) + "\" /S " + LOG_PATH, started[0].commandLine);
+        EXPECT_FALSE(started[0].ended) << "the copy goes on after the first run";
+    }
+}
+
+TEST(SilentCopy, ThatLeftAListedItemEndsWith1603AndSaysSo)
+{
+    InstallApplication(Lines({"[AddReg]", "HKLM\\Software\\Acme\\Tool\\InstallDir=C:\\Tool"}));
+    SimSetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Acme\\Tool", "InstallDir", "C:\\Tool");
+    SimProtectRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Acme");
+    SimRunAs(SIM_ADMINISTRATOR);
+    RunInstalledProgram("/S");
+    SimProcess copy = SimProcesses().at(0);
+    SimBecome(copy);
+
+    EXPECT_EQ(1603, RunTempCopy("/S " + std::string(LOG_PATH)));
+    // Its standard handles: all gone, restart needed, not removed.
+    for (int outcome = 0; outcome < 3; ++outcome)
+        EXPECT_EQ(outcome == 2, WaitForMultipleObjects(1, &copy.stdHandles[outcome], FALSE, 0) == WAIT_OBJECT_0)
+            << outcome;
+    EXPECT_TRUE(SimRegistryValueExists(HKEY_LOCAL_MACHINE, "Software\\Acme\\Tool", "InstallDir"));
 }
 
 TEST(SilentFirstRun, WithoutASafeCopyEndsWithTwoAndNoBox)

@@ -64,6 +64,8 @@ TEST(FilesInUse, EachFileEndsGoneForTheRestartOrReported)
         {"missing", [] { SimRemove(APP); }, false, false, "", {}},
         {"read-only", [] { SimSetFileAttributes(APP, FILE_ATTRIBUTE_READONLY); }, false, true,
          "Not removed: " + APP, {}},
+        {"this user may not delete it", [] { SimProtect(APP); SimProtect(INSTALL_DIR, FILE_DELETE_CHILD); }, false,
+         true, "Not removed: " + APP, {}},
         {"held open, sharing reading only", [] { SimHoldFileOpen(APP, FILE_SHARE_READ); }, true, true,
          AT_RESTART + APP, {APP, INSTALL_DIR}},
         {"a running program's image", [] { StartRunning(APP); }, true, false, AT_RESTART + APP,

@@ -109,4 +109,34 @@ TEST(Registry, KeysGoChildrenFirstButNeverOneWithSubkeysTheLogDidNotList)
     }
 }
 
+TEST(NotRemoved, RefusedEntriesValuesAndKeysAreReportedInTheLogsOrder)
+{
+    // Absent ones, and a key that still has subkeys, are not.
+    InstallApplication(Lines({"[AddIni]", "win.ini,Extensions,acme=C:\\Acme\\acme.exe ^.acme",
+                              "missing.ini,Settings,Size=1", "[AddReg]",
+                              "HKLM\\Software\\Acme\\Tool\\InstallDir=C:\\Tool",
+                              "HKLM\\Software\\Acme\\Gone\\Value=x", "HKCU\\Software\\Acme\\Counter=1",
+                              "[CreateKeys]", "HKLM\\Software\\Acme\\Tool", "HKLM\\Software\\Acme\\Tool\\One=1",
+                              "HKLM\\Software\\Acme\\Tool\\Two", "HKLM\\Software\\Acme\\Gone",
+                              "HKCU\\Software\\Acme"}));
+    SimWriteFile("C:\\Windows\\win.ini", "[Extensions]\r\nacme=C:\\Acme\\acme.exe ^.acme\r\n");
+    SimProtect("C:\\Windows\\win.ini");
+    SimSetRegistryString(HKEY_LOCAL_MACHINE, TOOL, "InstallDir", "C:\\Tool");
+    SimCreateRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Acme\\Tool\\One");
+    SimCreateRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Acme\\Tool\\Two");
+    SimProtectRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Acme");
+    SimSetRegistryString(HKEY_CURRENT_USER, "Software\\Acme", "Counter", "1");
+
+    Uninstall();
+
+    std::vector<std::string> lines = StatusLines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>({"Not removed: win.ini,Extensions,acme",
+                                        "Not removed: HKLM\\Software\\Acme\\Tool\\InstallDir",
+                                        "Not removed: HKLM\\Software\\Acme\\Tool\\One",
+                                        "Not removed: HKLM\\Software\\Acme\\Tool\\Two", "Uninstall is finished."}),
+              std::vector<std::string>(lines.end() - 5, lines.end()));
+    EXPECT_FALSE(SimRegistryKeyExists(HKEY_CURRENT_USER, "Software\\Acme"));
+}
+
 } // namespace

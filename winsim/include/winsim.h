@@ -103,8 +103,41 @@ void SimReleaseFile(HANDLE held);
 void SimProtect(const std::string& path, DWORD deniedAccess);
 // Everything but reading and executing (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
 void SimProtect(const std::string& path);
-// The simulated process runs as an administrator: it is refused nothing.
+// Rights the administrator's own account (not the Administrators group) has
+// on a file or folder beyond a standard user's, as an owner's: they count for
+// a token of that account even with Administrators deny-only.
+void SimGrantToAdministratorAccount(const std::string& path, DWORD access);
+// Nobody without Administrators or LocalSystem enabled may change the key,
+// its values or anything below it (RegSetValueExA, RegDeleteValueA and
+// RegDeleteKeyA answer ERROR_ACCESS_DENIED; creating keys is not checked).
+void SimProtectRegistryKey(HKEY root, const std::string& key);
+
+// Who a process runs as. An elevated administrator and LocalSystem have
+// Administrators enabled and are refused nothing. A group that is deny-only
+// (CreateRestrictedToken) only ever denies: the simulation has no entry that
+// denies, so such a group grants nothing and refuses nothing of its own.
+enum SimAccount { SIM_STANDARD_USER, SIM_ADMINISTRATOR, SIM_LOCAL_SYSTEM };
+struct SimToken {
+    SimAccount account = SIM_STANDARD_USER;
+    bool administratorsDenyOnly = false;
+    bool systemDenyOnly = false;  // LocalSystem's own SID (only its token holds it)
+    bool privilegesRemoved = false;
+    bool restrictingSids = false;  // recorded only: their second access check is not simulated
+};
+// "standard user", "administrator", "SYSTEM", then ", Administrators deny-only",
+// ", SYSTEM deny-only", ", no privileges", ", restricting SIDs" as they apply.
+std::string SimTokenText(const SimToken& token);
+// The simulated process's token (a standard user's after SimReset).
+void SimRunAs(SimAccount account);
+SimToken SimProcessToken();
+// The simulated process runs as an administrator: it is refused nothing
+// (SimRunAs(SIM_ADMINISTRATOR)); false: a standard user.
 void SimSetElevated(bool elevated);
+struct SimProcess;
+// The simulated process becomes that started process: its token, and the
+// start-up information GetStartupInfoA gives (the flags and standard handles
+// CreateProcessA or CreateProcessAsUserA was given; none for ShellExecuteA).
+void SimBecome(const SimProcess& process);
 // MoveFileExA refuses MOVEFILE_DELAY_UNTIL_REBOOT (ERROR_ACCESS_DENIED), as
 // Windows does for a process without an administrator's rights (Wine does not).
 void SimRefuseDeletionAtRestart(bool refuse);
@@ -122,7 +155,12 @@ void SimRefuseDeletionAtRestart(bool refuse);
 void SimRemoveExport(const std::string& name);
 // GetModuleHandleA also knows ADVAPI32, whose OpenProcessToken,
 // LookupPrivilegeValueA and AdjustTokenPrivileges (the NT family only) succeed
-// and are journaled. A library loaded from a file named rstrtmgr.dll (lay one
+// and are journaled, as are CheckTokenMembership (Administrators and
+// LocalSystem; any other SID is no member), CreateRestrictedToken,
+// ImpersonateLoggedOnUser, RevertToSelf and CreateProcessAsUserA (the NT
+// family only; SimRemoveExport takes them away as Windows before 2000 lacks
+// the first two). While the thread impersonates, files, folders and keys are
+// checked against its token; processes start with the process's. A library loaded from a file named rstrtmgr.dll (lay one
 // out in the system folder) has the Restart Manager's RmStartSession,
 // RmRegisterResources, RmGetList and RmEndSession; RmGetList names these
 // programs, whatever files were registered (none by default, as under Wine).
@@ -260,7 +298,8 @@ struct SimProcess {
     std::string parameters;  // "" for NULL
     std::string directory;   // "" for NULL
     int showCommand = 0;
-    // CreateProcessA
+    // CreateProcessA and CreateProcessAsUserA
+    bool asUser = false;           // CreateProcessAsUserA
     std::string applicationName;   // "" for NULL
     std::string commandLine;
     std::string currentDirectory;  // "" when inherited
@@ -269,8 +308,12 @@ struct SimProcess {
     WORD showWindow = 0;           // STARTUPINFOA.wShowWindow
     DWORD creationFlags = 0;
     BOOL inheritHandles = FALSE;
+    HANDLE stdHandles[3] = {nullptr, nullptr, nullptr};  // with STARTF_USESTDHANDLES
     // Both
     std::string program;       // the resolved program file
+    // What it runs with: the starting process's token (its process's, not the
+    // thread's), an administrator's after "runas", or CreateProcessAsUserA's.
+    SimToken token;
     // nullptr for ShellExecuteA, and for ShellExecuteExA without SEE_MASK_NOCLOSEPROCESS
     HANDLE process = nullptr;
     bool waited = false;       // a wait saw it end

@@ -26,7 +26,8 @@ struct FindHandle {
 std::map<uintptr_t, FileHandle> g_files;
 std::map<uintptr_t, FindHandle> g_finds;
 
-bool g_elevated = false;
+// Another program's opens (SimHoldFileOpen): its rights are not simulated.
+bool g_unchecked = false;
 // Only administrators may schedule deletions at restart on Windows; Wine lets anybody.
 bool g_refuseDeletionAtRestart = false;
 
@@ -229,17 +230,25 @@ DWORD FileRights(DWORD access)
 
 }  // namespace
 
-bool IsElevated() { return g_elevated; }
+bool IsElevated() { return HasAdministratorRights(ProcessToken()); }
+
+// What the token is refused of what a standard user is refused: the
+// administrator's own account keeps its own grants.
+static DWORD RefusedToToken(const Node* node, const SimToken& token)
+{
+    return node->deniedAccess & ~(token.account == SIM_ADMINISTRATOR ? node->administratorAccountAccess : 0);
+}
 
 DWORD Refused(const Node* node, DWORD access)
 {
-    // The 95 family has no access control; an administrator is refused nothing.
-    if (g_elevated || !SimIsNtPlatform())
+    // The 95 family has no access control; Administrators and LocalSystem are refused nothing.
+    const SimToken& token = EffectiveToken();
+    if (g_unchecked || !SimIsNtPlatform() || HasAdministratorRights(token))
         return 0;
-    DWORD refused = node->deniedAccess & FileRights(access);
+    DWORD refused = RefusedToToken(node, token) & FileRights(access);
     // NT lets a name go when either the object allows DELETE or its folder
     // allows FILE_DELETE_CHILD.
-    if ((refused & DELETE) && node->parent && !(node->parent->deniedAccess & FILE_DELETE_CHILD))
+    if ((refused & DELETE) && node->parent && !(RefusedToToken(node->parent, token) & FILE_DELETE_CHILD))
         refused &= ~DWORD(DELETE);
     return refused;
 }
@@ -306,7 +315,7 @@ bool CloseFileHandle(HANDLE handle)
 
 void ResetFiles()
 {
-    g_elevated = false;
+    g_unchecked = false;
     g_refuseDeletionAtRestart = false;
     g_files.clear();
     g_finds.clear();
@@ -459,7 +468,8 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject)
 {
     Call call("CloseHandle");
     call.Ptr(hObject);
-    if (CloseFileHandle(hObject) || CloseProcessHandle(hObject) || CloseObjectHandle(hObject))
+    if (CloseFileHandle(hObject) || CloseProcessHandle(hObject) || CloseObjectHandle(hObject) ||
+        CloseTokenHandle(hObject))
         return call.Succeed();
     return call.Fail(ERROR_INVALID_HANDLE);
 }
@@ -910,10 +920,9 @@ HANDLE SimHoldFileOpen(const std::string& path, DWORD shareMode, DWORD access)
     DWORD saved = Error();
     DWORD error = 0;
     // Another program's rights are not simulated: it is refused nothing.
-    bool elevated = g_elevated;
-    g_elevated = true;
+    g_unchecked = true;
     HANDLE handle = Open(path.c_str(), access, shareMode, OPEN_EXISTING, 0, &error);
-    g_elevated = elevated;
+    g_unchecked = false;
     SetError(saved);
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
@@ -932,6 +941,11 @@ void SimProtect(const std::string& path)
     SimProtect(path, FILE_ALL_ACCESS & ~DWORD(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
 }
 
-void SimSetElevated(bool elevated) { g_elevated = elevated; }
+void SimGrantToAdministratorAccount(const std::string& path, DWORD access)
+{
+    Found found = Locate(path.c_str());
+    if (found.node)
+        found.node->administratorAccountAccess = access;
+}
 
 void SimRefuseDeletionAtRestart(bool refuse) { g_refuseDeletionAtRestart = refuse; }

@@ -54,7 +54,8 @@ BOOL WINAPI SimulatedOpenProcessToken(HANDLE process, DWORD access, HANDLE* toke
 {
     Call call("OpenProcessToken");
     call.Ptr(process).Raw(Hex(access));
-    *token = reinterpret_cast<HANDLE>(NewHandleValue());
+    *token = NewTokenHandle(ProcessToken());
+    call.Raw("-> " + HandleText(*token));
     return call.Succeed();
 }
 
@@ -166,6 +167,11 @@ const Export* FindExport(HMODULE module, const char* name)
         {"OpenProcessToken", AsFarProc(SimulatedOpenProcessToken), true, ADVAPI32_MODULE},
         {"LookupPrivilegeValueA", AsFarProc(SimulatedLookupPrivilegeValueA), true, ADVAPI32_MODULE},
         {"AdjustTokenPrivileges", AsFarProc(SimulatedAdjustTokenPrivileges), true, ADVAPI32_MODULE},
+        {"CheckTokenMembership", AsFarProc(SimulatedCheckTokenMembership), true, ADVAPI32_MODULE},
+        {"CreateRestrictedToken", AsFarProc(SimulatedCreateRestrictedToken), true, ADVAPI32_MODULE},
+        {"ImpersonateLoggedOnUser", AsFarProc(SimulatedImpersonateLoggedOnUser), true, ADVAPI32_MODULE},
+        {"RevertToSelf", AsFarProc(SimulatedRevertToSelf), true, ADVAPI32_MODULE},
+        {"CreateProcessAsUserA", AsFarProc(SimulatedCreateProcessAsUserA), true, ADVAPI32_MODULE},
         {"RmStartSession", AsFarProc(SimulatedRmStartSession), false, 0},
         {"RmRegisterResources", AsFarProc(SimulatedRmRegisterResources), false, 0},
         {"RmGetList", AsFarProc(SimulatedRmGetList), false, 0},

@@ -113,6 +113,7 @@ SimProcess NewProcess(bool viaShellExecute)
     process.id = NewProcessId();
     process.viaShellExecute = viaShellExecute;
     process.exitCode = g_exitCode;
+    process.token = ProcessToken();
     process.sentMessagesPending = g_sentPerProcess;
     process.sentMessage = g_sentMessage;
     return process;
@@ -170,6 +171,11 @@ uintptr_t ShellStart(const ShellRequest& request, DWORD* error, size_t* index)
     if (*error != 0)
         return ShellExecuteResult(*error);
     SimProcess process = NewProcess(true);
+    // The consent gives an elevated administrator's token.
+    if (request.verb && SameText(request.verb, "runas") && !IsElevated()) {
+        process.token = SimToken();
+        process.token.account = SIM_ADMINISTRATOR;
+    }
     process.verb = request.verb ? request.verb : "";
     process.file = request.file;
     process.parameters = request.parameters ? request.parameters : "";
@@ -282,19 +288,23 @@ void ResetProcesses()
 
 using namespace winsim;
 
-extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
-                                      LPSECURITY_ATTRIBUTES, BOOL bInheritHandles, DWORD dwCreationFlags,
-                                      LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
-                                      LPPROCESS_INFORMATION lpProcessInformation)
+// CreateProcessA and CreateProcessAsUserA, the call's first arguments journaled.
+static BOOL StartProcess(Call& call, const SimToken* asUser, LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                         BOOL bInheritHandles, DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                         LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation)
 {
-    Call call("CreateProcessA");
     call.Str(lpApplicationName).Str(lpCommandLine).Raw("NULL").Raw("NULL").Num(bInheritHandles)
         .Raw(Hex(dwCreationFlags)).Raw(lpEnvironment ? "environment" : "NULL").Str(lpCurrentDirectory);
-    if (lpStartupInfo)
+    if (lpStartupInfo) {
+        std::string handles;
+        if (lpStartupInfo->dwFlags & STARTF_USESTDHANDLES)
+            handles = ", handles " + HandleText(lpStartupInfo->hStdInput) + " " + HandleText(lpStartupInfo->hStdOutput) +
+                      " " + HandleText(lpStartupInfo->hStdError);
         call.Raw("{cb " + std::to_string(lpStartupInfo->cb) + ", flags " + Hex(lpStartupInfo->dwFlags) +
-                 ", show " + std::to_string(lpStartupInfo->wShowWindow) + "}");
-    else
+                 ", show " + std::to_string(lpStartupInfo->wShowWindow) + handles + "}");
+    } else {
         call.Raw("NULL");
+    }
     call.Raw("info");
     if (!lpStartupInfo || !lpProcessInformation || (!lpApplicationName && !lpCommandLine))
         return call.Fail(ERROR_INVALID_PARAMETER);
@@ -322,12 +332,21 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
         return call.Fail(imageError);
 
     SimProcess process = NewProcess(false);
+    process.asUser = asUser != nullptr;
+    if (asUser)
+        process.token = *asUser;
     process.applicationName = lpApplicationName ? lpApplicationName : "";
     process.commandLine = lpCommandLine ? lpCommandLine : "";
     process.currentDirectory = lpCurrentDirectory ? lpCurrentDirectory : "";
     process.startupSize = lpStartupInfo->cb;
     process.startupFlags = lpStartupInfo->dwFlags;
     process.showWindow = lpStartupInfo->wShowWindow;
+    // Inherited handles keep their values in the new process.
+    if ((lpStartupInfo->dwFlags & STARTF_USESTDHANDLES) && bInheritHandles) {
+        process.stdHandles[0] = lpStartupInfo->hStdInput;
+        process.stdHandles[1] = lpStartupInfo->hStdOutput;
+        process.stdHandles[2] = lpStartupInfo->hStdError;
+    }
     process.creationFlags = dwCreationFlags;
     process.inheritHandles = bInheritHandles;
     process.program = program;
@@ -349,6 +368,38 @@ extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandL
     Started(index);
     return TRUE;
 }
+
+// The new process runs with the process's token, not the thread's.
+extern "C" BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
+                                      LPSECURITY_ATTRIBUTES, BOOL bInheritHandles, DWORD dwCreationFlags,
+                                      LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                                      LPPROCESS_INFORMATION lpProcessInformation)
+{
+    Call call("CreateProcessA");
+    return StartProcess(call, nullptr, lpApplicationName, lpCommandLine, bInheritHandles, dwCreationFlags,
+                        lpEnvironment, lpCurrentDirectory, lpStartupInfo, lpProcessInformation);
+}
+
+namespace winsim {
+
+// ADVAPI32's, found through GetProcAddress: the same start with the token given.
+BOOL WINAPI SimulatedCreateProcessAsUserA(HANDLE token, LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                                          LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL bInheritHandles,
+                                          DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                                          LPSTARTUPINFOA lpStartupInfo, LPPROCESS_INFORMATION lpProcessInformation)
+{
+    Call call("CreateProcessAsUserA");
+    call.Ptr(token);
+    SimToken user;
+    if (!TokenOfHandle(token, &user)) {
+        call.Raw("...");
+        return call.Fail(ERROR_INVALID_HANDLE);
+    }
+    return StartProcess(call, &user, lpApplicationName, lpCommandLine, bInheritHandles, dwCreationFlags,
+                        lpEnvironment, lpCurrentDirectory, lpStartupInfo, lpProcessInformation);
+}
+
+}  // namespace winsim
 
 extern "C" HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                                           LPCSTR lpDirectory, INT nShowCmd)

@@ -26,6 +26,7 @@ struct Key {
     Key* parent = nullptr;
     bool deleted = false;
     bool root = false;
+    bool administratorsOnly = false;  // SimProtectRegistryKey, for it and all below it
 };
 
 struct Root {
@@ -142,6 +143,18 @@ void Detach(const KeyPtr& key)
                           parent->subkeys.end());
     key->parent = nullptr;
     MarkDeleted(key.get());
+}
+
+// Changes to a protected key, its values or what lies below it need
+// Administrators or LocalSystem enabled (the 95 family checks nothing).
+bool ChangeRefused(const Key* key)
+{
+    if (!SimIsNtPlatform() || HasAdministratorRights(EffectiveToken()))
+        return false;
+    for (; key != nullptr; key = key->parent)
+        if (key->administratorsOnly)
+            return true;
+    return false;
 }
 
 HKEY NewKeyHandle(const KeyPtr& key)
@@ -339,6 +352,8 @@ extern "C" LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWOR
         return Finish(call, error);
     if (!lpData && cbData > 0)
         return Finish(call, ERROR_INVALID_PARAMETER);
+    if (ChangeRefused(key.get()))
+        return Finish(call, ERROR_ACCESS_DENIED);
     SetValue(key, lpValueName ? lpValueName : "", dwType,
              std::string(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0));
     return Finish(call, ERROR_SUCCESS);
@@ -382,6 +397,8 @@ extern "C" LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
     KeyPtr key;
     if (LONG error = UsableKey(hKey, &key))
         return Finish(call, error);
+    if (ChangeRefused(key.get()))
+        return Finish(call, ERROR_ACCESS_DENIED);
     Value* found = ValueOf(key, lpValueName);
     if (!found)
         return Finish(call, ERROR_FILE_NOT_FOUND);
@@ -402,7 +419,7 @@ extern "C" LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
     KeyPtr target = Walk(key, lpSubKey, false, &error);
     if (!target)
         return Finish(call, error);
-    if (target->root)
+    if (target->root || ChangeRefused(target.get()))
         return Finish(call, ERROR_ACCESS_DENIED);
     // The NT family refuses a key that has subkeys (ERROR_ACCESS_DENIED, as
     // Wine); the 95 family deletes it with everything below it.
@@ -558,4 +575,10 @@ std::vector<std::string> SimDumpRegistry()
         return Upper(a) < Upper(b);
     });
     return lines;
+}
+
+void SimProtectRegistryKey(HKEY root, const std::string& key)
+{
+    if (KeyPtr found = FindKey(root, key))
+        found->administratorsOnly = true;
 }

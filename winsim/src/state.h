@@ -95,6 +95,7 @@ struct Node {
     int openHandles = 0;
     bool deletePending = false;
     DWORD deniedAccess = 0;  // the rights a standard user is refused (SimProtect)
+    DWORD administratorAccountAccess = 0;  // of those, what the administrator's own account has
 };
 
 struct Found {
@@ -124,8 +125,10 @@ bool HasInvalidNameChars(const std::string& name);
 bool HasWildcards(const std::string& name);
 
 // Access control (NT family): the rights of a request (generic ones mapped)
-// that this process is refused on the node; 0 when it is elevated.
+// that this process (its thread, while it impersonates) is refused on the
+// node; 0 when Administrators or LocalSystem is enabled in its token.
 DWORD Refused(const Node* node, DWORD access);
+// The process's token has Administrators or LocalSystem enabled.
 bool IsElevated();
 // Whether the loader may open the node as a program image beside the
 // handles already open on it (it reads and shares reading only).
@@ -152,6 +155,29 @@ std::string ModulePath();
 // directory; ".exe" is added when the name has no extension.
 std::string FindProgram(const std::string& name, DWORD* error);
 
+// ---- Tokens (tokens.cpp) ----
+const SimToken& ProcessToken();
+// The thread's while it impersonates, else the process's.
+const SimToken& EffectiveToken();
+bool HasAdministratorRights(const SimToken& token);
+HANDLE NewTokenHandle(const SimToken& token);
+bool TokenOfHandle(HANDLE handle, SimToken* token);
+bool CloseTokenHandle(HANDLE handle);
+// ADVAPI32's functions GetProcAddress hands out.
+BOOL WINAPI SimulatedCheckTokenMembership(HANDLE token, PSID sid, BOOL* isMember);
+BOOL WINAPI SimulatedCreateRestrictedToken(HANDLE existing, DWORD flags, DWORD disableCount,
+                                           SID_AND_ATTRIBUTES* disable, DWORD deleteCount,
+                                           LUID_AND_ATTRIBUTES* privileges, DWORD restrictCount,
+                                           SID_AND_ATTRIBUTES* restrict, HANDLE* restricted);
+BOOL WINAPI SimulatedImpersonateLoggedOnUser(HANDLE token);
+BOOL WINAPI SimulatedRevertToSelf();
+BOOL WINAPI SimulatedCreateProcessAsUserA(HANDLE token, LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                                          LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                                          LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                                          DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                                          LPSTARTUPINFOA lpStartupInfo,
+                                          LPPROCESS_INFORMATION lpProcessInformation);
+
 // ---- Parts reset by SimReset ----
 void ResetFiles();
 void ResetRegistry();
@@ -161,6 +187,7 @@ void ResetWindows();
 void ResetSystem();
 void ResetJournal();
 void ResetModules();
+void ResetTokens();
 // Forgets SimSetUnicodeTempFolder (SimReset and SimSetTempPath).
 void ClearUnicodeTempFolder();
 

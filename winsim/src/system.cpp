@@ -297,6 +297,7 @@ void SimReset()
     ResetWindows();
     ResetSystem();
     ResetModules();
+    ResetTokens();
     ClearUnicodeTempFolder();
     SimMakeDirectory("C:\\Windows\\System32");
     SimMakeDirectory("C:\\Windows\\Temp");

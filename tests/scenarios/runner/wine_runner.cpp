@@ -223,6 +223,23 @@ private:
     std::string program_, probe_;
 };
 
+// The value of a key of the log's [Strings] section, "" when it has none.
+std::string StringsValue(const std::string& logText, const std::string& key)
+{
+    bool inStrings = false;
+    size_t start = 0;
+    while (start < logText.size()) {
+        size_t end = logText.find("\r\n", start);
+        std::string line = logText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        start = end == std::string::npos ? logText.size() : end + 2;
+        if (!line.empty() && line[0] == '[')
+            inStrings = lstrcmpiA(line.c_str(), "[Strings]") == 0;
+        else if (inStrings && line.compare(0, key.size() + 1, key + "=") == 0)
+            return line.substr(key.size() + 1);
+    }
+    return "";
+}
+
 std::string EnvironmentVariable(const char* name)
 {
     char value[MAX_PATH * 2];
@@ -331,6 +348,10 @@ scenario::Observed Run(const Scenario& s)
         actions.windowBoxAnswers.push_back(box.buttons.back() == "No" ? IDNO : IDCANCEL);
     if (s.checkStatus && !s.status.empty())
         actions.finishedLine = s.status.back();
+    // The first status line of every copy under Wine (FORMAT.md), as [Strings] may replace it.
+    std::string override17 = StringsValue(s.logText, "17");
+    if (!override17.empty())
+        actions.ordinaryRightsLine = override17;
     UserSession session = RunAsUser(installation, actions);
 
     SetEnvironmentVariableA("TMP", savedTmp.empty() ? nullptr : savedTmp.c_str());

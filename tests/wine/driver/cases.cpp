@@ -297,6 +297,13 @@ void EmptyLogUninstall(const CaseContext& context) {
     app.CheckExpectations("after the uninstall");
 }
 
+// The status lines of the sample application's uninstall, its programs' captions among them.
+std::vector<std::string> SampleAppStatusLines() {
+    return {"Start...", "Cleaning up Sample App...", "Saying goodbye", "Removing files...",
+            "Removing shortcuts...", "Removing ini-entries...", "Removing registry values...",
+            "Removing registry keys...", "Removing directories...", kFinished};
+}
+
 // The demo's sample installation, uninstalled as a user would: started from
 // its folder without arguments, confirmed, the status lines read from the live
 // list box once the removal is finished, closed with the Close button. Every
@@ -313,9 +320,7 @@ void SampleAppUninstall(const CaseContext& context) {
                   "Are you sure you want to completely remove Sample App and all of its components?");
     CheckProgressWindow(seen, "Uninstall Sample App", kBuiltinClose);
     check::EqualLines("the status lines",
-                      {"Start...", "Cleaning up Sample App...", "Saying goodbye", "Removing files...",
-                       "Removing shortcuts...", "Removing ini-entries...", "Removing registry values...",
-                       "Removing registry keys...", "Removing directories...", kFinished},
+                      SampleAppStatusLines(),
                       seen.statusLines);
     CheckEnd(seen, 0);
     app.CheckExpectations("after the uninstall");
@@ -734,6 +739,73 @@ void FilesInUseSilent(const CaseContext& context) {
                       inUse.ScheduledAfterTheCopy(seen.tempCopyPath));
 }
 
+// Wine runs every program as an elevated administrator and protects nothing:
+// the sample application installed outside Program Files, where an ordinary
+// user could have changed its log, is removed by a copy that has only an
+// ordinary user's rights (a restricted copy of the caller's token, read while
+// the copy waits at its question) and says so first. Wine does not enforce
+// the restriction, so everything listed still goes.
+void OrdinaryRights(const CaseContext& context) {
+    const std::string folder = "C:\\Vorsil Rights Test\\Sample App";
+    Installation app = SampleApp(folder, context.helpers);
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+
+    UserActions user;
+    std::string copyRights;
+    user.atQuestion = [&](HANDLE copy) { copyRights = processes::TokenRights(copy); };
+    check::Info("the driver's own token: %s", processes::TokenRights(GetCurrentProcess()).c_str());
+    UserSession seen = RunAsUser(app, user);
+    CheckRelaunch(app, seen);
+    // Wine leaves the privileges (Windows keeps only SeChangeNotifyPrivilege).
+    check::Info("the copy's token: %s", copyRights.c_str());
+    check::Equal("the copy's token", "Administrators deny-only, no member of Administrators",
+                 copyRights.substr(0, copyRights.rfind(", ")));
+    CheckQuestion(seen, "Uninstall Sample App",
+                  "Are you sure you want to completely remove Sample App and all of its components?");
+    CheckProgressWindow(seen, "Uninstall Sample App", kBuiltinClose);
+    check::That(seen.ordinaryRightsSaid,
+                "the first status line: the log can be changed without administrator rights, so it is used with "
+                "an ordinary user's rights");
+    check::EqualLines("the other status lines",
+                      SampleAppStatusLines(),
+                      seen.statusLines);
+    CheckEnd(seen, 0);
+    app.CheckExpectations("after the uninstall");
+    machine::RemoveTree(machine::ParentOf(folder));
+}
+
+// A silent run whose copy is ended from outside while it waits for the program
+// of [Uninstall.RunApp]: the caller gets 1603, not the 0 of the ended copy.
+void SilentCopyEnded(const CaseContext& context) {
+    Installation app(TestFolder("Silent Ended Test"));
+    const std::string mark = app.Folder() + "\\waiting.txt";
+    app.AddFile(app.Folder() + "\\app.exe", "program\r\n");
+    app.AddCleanup(Item::FileAt(mark));
+    app.LogLine("Uninstall.RunApp", "1=" + context.helpers + "\\marker.exe,\"" + mark + "\" /stay,,0,Waiting,1");
+    app.LogLine("CopyFiles", app.Folder() + "\\app.exe=1");
+    app.ExpectEverythingKept();
+    if (!app.Lay(context.program)) return;
+
+    processes::KillAllNamed(app.ProgramName());
+    PROCESS_INFORMATION first;
+    if (!check::That(processes::Start(app.ProgramPath(), "/S", app.Folder(), &first), "the program starts")) return;
+    CloseHandle(first.hThread);
+    bool waiting = false;
+    for (int waited = 0; waited < 15000 && !(waiting = machine::FileExists(mark)); waited += 100) Sleep(100);
+    check::That(waiting, "the copy runs the program of [Uninstall.RunApp] and waits for it");
+    HANDLE copy = processes::OpenRunning(TempCopyPath(app.ProgramName()));
+    check::That(copy && TerminateProcess(copy, 0), "a helper ends the copy, with exit code 0");
+    if (copy) CloseHandle(copy);
+    DWORD exitCode = STILL_ACTIVE;
+    if (!processes::WaitForExit(first.hProcess, 15000, &exitCode)) TerminateProcess(first.hProcess, 255);
+    CloseHandle(first.hProcess);
+    check::Equal("the exit code the caller gets", 1603, exitCode);
+    processes::KillAllNamed("marker.exe");
+    check::Equal("program processes left running", 0, processes::KillAllNamed(app.ProgramName()));
+    app.CheckExpectations("after the copy was ended");
+}
+
 #define E2E_CASE(name, function, summary) {name, function, summary}
 
 const std::vector<Case> kCases = {
@@ -767,6 +839,9 @@ const std::vector<Case> kCases = {
     E2E_CASE("files-in-use-cancel", FilesInUseCancel,
              "Cancel: its file renamed beside and deleted at the restart, then the folder; a new version survives"),
     E2E_CASE("files-in-use-silent", FilesInUseSilent, "/S while the application runs: exit 3010, file and folder scheduled"),
+    E2E_CASE("ordinary-rights", OrdinaryRights,
+             "the sample app outside Program Files: the copy's token is restricted, it says so first, all goes"),
+    E2E_CASE("silent-copy-ended", SilentCopyEnded, "/S whose copy is ended from outside half-way: exit code 1603"),
     E2E_CASE("early-close", EarlyClose,
              "Close, the close box, Esc at once: the window stays until the removal is over, then goes"),
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "code_pages.h"
+#include "machine.h"
 
 namespace processes {
 namespace {
@@ -127,6 +128,49 @@ int KillAllNamed(const std::string& fileName) {
         CloseHandle(process);
     }
     return killed;
+}
+
+std::string TokenRights(HANDLE process) {
+    HANDLE token = nullptr, impersonation = nullptr;
+    if (!OpenProcessToken(process, TOKEN_QUERY | TOKEN_DUPLICATE, &token))
+        return "its token cannot be read (error " + std::to_string(GetLastError()) + ")";
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof administrators;
+    CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize);
+    std::string groupText = "no Administrators";
+    std::vector<BYTE> groups(16384);
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenGroups, groups.data(), DWORD(groups.size()), &size)) {
+        const TOKEN_GROUPS* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
+        for (DWORD i = 0; i < list->GroupCount; ++i) {
+            if (!EqualSid(list->Groups[i].Sid, administrators)) continue;
+            DWORD attributes = list->Groups[i].Attributes;
+            groupText = (attributes & SE_GROUP_USE_FOR_DENY_ONLY) ? "Administrators deny-only"
+                        : (attributes & SE_GROUP_ENABLED)        ? "Administrators enabled"
+                                                                 : "Administrators disabled";
+        }
+    }
+    BOOL member = FALSE;
+    if (DuplicateToken(token, SecurityIdentification, &impersonation))
+        CheckTokenMembership(impersonation, administrators, &member);
+    std::vector<BYTE> privileges(16384);
+    DWORD count = 0;
+    if (GetTokenInformation(token, TokenPrivileges, privileges.data(), DWORD(privileges.size()), &size))
+        count = reinterpret_cast<const TOKEN_PRIVILEGES*>(privileges.data())->PrivilegeCount;
+    if (impersonation) CloseHandle(impersonation);
+    CloseHandle(token);
+    return groupText + (member ? ", member" : ", no member") + " of Administrators, " + std::to_string(count) +
+           (count == 1 ? " privilege" : " privileges");
+}
+
+HANDLE OpenRunning(const std::string& imagePath) {
+    for (DWORD id : ProcessesNamed(FileNamePart(imagePath))) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE,
+                                     FALSE, id);
+        if (process && machine::SamePath(ImagePath(process), imagePath)) return process;
+        if (process) CloseHandle(process);
+    }
+    return nullptr;
 }
 
 bool RunAndWait(const std::string& commandLine, DWORD timeoutMs, DWORD* exitCode) {

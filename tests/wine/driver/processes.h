@@ -33,6 +33,13 @@ std::vector<DWORD> ProcessesNamed(const std::string& fileName);
 // Ends every process of that file name other than this one; returns how many.
 int KillAllNamed(const std::string& fileName);
 
+// What the process's token says of Administrators and privileges, e.g.
+// "Administrators deny-only, no member of Administrators, 1 privilege".
+std::string TokenRights(HANDLE process);
+
+// The running process whose image is that file, opened to be ended; nullptr when none.
+HANDLE OpenRunning(const std::string& imagePath);
+
 // Runs a program and waits for it; false when it cannot start or takes too long.
 bool RunAndWait(const std::string& commandLine, DWORD timeoutMs, DWORD* exitCode);
 

@@ -141,6 +141,7 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
         }
         check::Info("second run: %s", seen.secondCommandLine.c_str());
     }
+    if (box && desktop::IsMessageBox(box) && second && actions.atQuestion) actions.atQuestion(second);
     if (box && desktop::IsMessageBox(box)) AnswerMessageBox(box, actions, &seen);
 
     HWND progress = nullptr;
@@ -183,6 +184,12 @@ UserSession RunAsUser(const Installation& installation, const UserActions& actio
         seen.closeButtonText = desktop::ControlText(progress, IDCANCEL);
         seen.statusRead = desktop::ListBoxLines(list, &seen.statusLines);
         seen.statusSelection = desktop::ListBoxSelection(list);
+        seen.ordinaryRightsSaid = !seen.statusLines.empty() && seen.statusLines[0] == actions.ordinaryRightsLine;
+        if (seen.ordinaryRightsSaid) {
+            check::Info("the first status line, taken off: %s", check::Quote(actions.ordinaryRightsLine).c_str());
+            seen.statusLines.erase(seen.statusLines.begin());
+            --seen.statusSelection;
+        }
         check::Info("progress window %s, button %s, %u status lines:", check::Quote(seen.progressCaption).c_str(),
                     check::Quote(seen.closeButtonText).c_str(), static_cast<unsigned>(seen.statusLines.size()));
         for (const std::string& line : seen.statusLines) check::Info("  | %s", line.c_str());

@@ -24,6 +24,15 @@ struct UserActions {
     DWORD removalTimeoutMs = 30000;
     // The status line that ends the removal (message 5 of [Strings], when replaced).
     std::string finishedLine = "Uninstall is finished.";
+    // Wine runs every program as an elevated administrator and protects no
+    // folder: every copy has an ordinary user's rights and says so first
+    // (message 17 of [Strings], when replaced). The session takes that line
+    // off the status lines it reads; ordinaryRightsSaid tells it was there.
+    std::string ordinaryRightsLine =
+        "The installation log can be changed without administrator rights, so it is used with an ordinary user's "
+        "rights.";
+    // Called with the copy's process while its question waits for an answer.
+    std::function<void(HANDLE copy)> atQuestion;
     // Called while the finished progress window is still open (the demo's screenshot).
     std::function<void(HWND progressWindow)> whileProgressOpen;
     // Close the progress window as soon as it shows, before the removal has
@@ -63,6 +72,7 @@ struct UserSession {
     std::string progressCaption;
     std::string closeButtonText;
     bool statusRead = false;
+    bool ordinaryRightsSaid = false;  // the first status line was actions.ordinaryRightsLine, taken off
     std::vector<std::string> statusLines;
     int statusSelection = -1;
     bool progressClosed = false;
