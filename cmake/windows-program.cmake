@@ -112,6 +112,8 @@ set(PROGRAM_CODE_OPTIONS
     # Two builds of the same sources give the same bytes, wherever the folders are.
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
 target_compile_options(vorsil PRIVATE ${PRODUCT_FLAGS} ${PROGRAM_CODE_OPTIONS})
+# The report names the version.
+target_compile_definitions(vorsil PRIVATE VORSIL_VERSION_TEXT="${version_text}")
 # The seed GCC otherwise draws at random names the link-time objects' sections.
 foreach(source ${PRODUCT_SOURCES} src/launcher/entry.cpp)
     set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -frandom-seed=${source})

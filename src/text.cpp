@@ -106,6 +106,13 @@ bool ReplaceFileNamePart(char* buffer, unsigned size, const char* path, const ch
     return CopyTextPart(buffer, size, path, unsigned(fileName - path)) && AppendText(buffer, size, name);
 }
 
+const char* NthText(const char* texts, int n)
+{
+    while (n-- > 0)
+        texts += TextLength(texts) + 1;
+    return texts;
+}
+
 void FormatDecimal(char* buffer, unsigned value)
 {
     char digits[10];

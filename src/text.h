@@ -31,6 +31,9 @@ const char* FileNamePart(const char* path);
 // False, and an empty buffer, when the path has no backslash or the result does not fit.
 bool ReplaceFileNamePart(char* buffer, unsigned size, const char* path, const char* name);
 
+// The text after the first n of a list of terminated texts.
+const char* NthText(const char* texts, int n);
+
 // Writes value in decimal without leading zeros; the buffer needs 11 bytes.
 void FormatDecimal(char* buffer, unsigned value);
 

@@ -1,4 +1,5 @@
 #include "launcher.h"
+#include "report.h"
 #include "text.h"
 
 char* FindArgumentText(char* commandLine)
@@ -18,4 +19,42 @@ char* FindArgumentText(char* commandLine)
     while (IsBlank(*position))
         ++position;
     return position;
+}
+
+// "/LOG=path" or "/LOG="path"": the path runs to its closing quote, or else
+// to the next blank. A path that does not fit is no report's.
+static const char* TakeReportPath(const char* text)
+{
+    bool quoted = *text == '"';
+    const char* end = text + quoted;
+    while (*end != '\0' && (quoted ? *end != '"' : !IsBlank(*end)))
+        ++end;
+    (void)CopyTextPart(g_reportPath, MAX_PATH, text + quoted, unsigned(end - text - quoted));
+    return end + (quoted && *end == '"');
+}
+
+const char* TakeSwitches(const char* text)
+{
+    g_silent = false;
+    g_trial = false;
+    g_reportPath[0] = '\0';
+    for (;;) {
+        if (text[0] != '/')
+            return text;
+        const char* end = text + 2;
+        char letter = char(text[1] & ~0x20);
+        if (SamePrefixIgnoringCase(text + 1, "LOG=", 4))
+            end = TakeReportPath(text + 5);
+        else if (*end != '\0' && !IsBlank(*end))
+            return text;
+        else if (letter == 'S')
+            g_silent = true;
+        else if (letter == 'N')
+            g_trial = true;
+        else
+            return text;
+        while (IsBlank(*end))
+            ++end;
+        text = end;
+    }
 }

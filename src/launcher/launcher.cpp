@@ -2,6 +2,7 @@
 #include "messages.h"
 #include "progress.h"
 #include "removal.h"
+#include "report.h"
 #include "resource.h"
 #include "text.h"
 #include <shellapi.h>
@@ -47,14 +48,17 @@ static const char* ArgumentForCopy(const char* argumentText, char* defaultLogPat
     return ""; // no such log can exist; the copy reports it missing
 }
 
-// The copy's parameters: the switch of a silent run, then the log argument.
+// The copy's parameters: the switches, then the log argument. A log path
+// that does not fit cannot be opened: the copy says so.
 static const char* ParametersForCopy(const char* argument, char* parameters)
 {
-    if (!g_silent)
-        return argument;
-    // A log path that does not fit cannot be opened: the copy says so.
-    if (!CopyText(parameters, MAX_PATH + 4, "/S ") || !AppendText(parameters, MAX_PATH + 4, argument))
-        (void)CopyText(parameters, MAX_PATH + 4, "/S");
+    parameters[0] = '\0';
+    if ((g_silent && !AppendText(parameters, PARAMETERS_SIZE, "/S ")) ||
+        (g_reportPath[0] != '\0' && (!AppendText(parameters, PARAMETERS_SIZE, "/LOG=\"") ||
+                                     !AppendText(parameters, PARAMETERS_SIZE, g_reportPath) ||
+                                     !AppendText(parameters, PARAMETERS_SIZE, "\" "))) ||
+        !AppendText(parameters, PARAMETERS_SIZE, argument))
+        (void)CopyText(parameters, PARAMETERS_SIZE, g_silent ? "/S" : "");
     return parameters;
 }
 
@@ -70,7 +74,7 @@ static int RelaunchFromTempFolder(const char* logArgument)
     HANDLE ordinaryUser = nullptr;
     // A log path that does not fit cannot be opened by the copy either.
     const char* verb = TakeLogPath(logPath, argument) ? StartVerbFor(logPath, &ordinaryUser) : "open";
-    char parameters[MAX_PATH + 4];
+    char parameters[PARAMETERS_SIZE];
 
     HANDLE copy = LockVerifiedTempCopy(g_modulePath);
     if (copy == INVALID_HANDLE_VALUE)
@@ -113,7 +117,8 @@ static int RunFromTempFolder(const char* logArgument)
 {
     // Lets the first run end and release the installed program file; a silent
     // first run waits for this run instead, which hands over before that file.
-    if (!g_silent)
+    // A trial is the first run.
+    if (!g_silent && !g_trial)
         Sleep(1000);
 
     if (!TakeLogPath(g_logPath, logArgument) ||
@@ -124,14 +129,16 @@ static int RunFromTempFolder(const char* logArgument)
     }
     LoadMessageOverrides(g_logPath);
     // Scheduled before the question, so a copy whose user declines goes too.
-    (void)ScheduleDeletionAtRestart(g_tempCopyPath);
+    if (ShouldAct())
+        (void)ScheduleDeletionAtRestart(g_tempCopyPath);
     if (g_silent) {
         RunRemoval();
-        return OUTCOME_EXIT_CODES[OutcomeOfListedItems()];
+        return RemovalExitCode();
     }
 
-    if (MessageBoxA(nullptr, MessageText(MSG_CONFIRM), MessageText(MSG_CAPTION),
-                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+    // A trial changes nothing: there is nothing to confirm.
+    if (ShouldAct() && MessageBoxA(nullptr, MessageText(MSG_CONFIRM), MessageText(MSG_CAPTION),
+                                   MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
         return 0;
     (void)DialogBoxParamA(g_instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc, 0);
     return 0;
@@ -146,14 +153,23 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR argumentText, int)
     // in its manifest unless the library is loaded before its first window.
     (void)LoadLibraryA("comctl32.dll");
     g_instance = instance;
-    // Both runs read the log argument after a silent switch.
-    const char* logArgument = AfterSilentSwitch(argumentText);
-    g_silent = logArgument != nullptr;
-    if (!g_silent)
-        logArgument = argumentText;
+    // Both runs read the log argument after the switches.
+    const char* logArgument = TakeSwitches(argumentText);
+    // Nobody would learn what a silent trial found.
+    if (g_silent && g_trial && g_reportPath[0] == '\0')
+        return ERROR_INVALID_PARAMETER;
+    // The copy runs in another folder: it gets the report's full path.
+    char reportPath[MAX_PATH];
+    DWORD length = GetFullPathNameA(g_reportPath, MAX_PATH, reportPath, nullptr);
+    if (length != 0 && length < MAX_PATH)
+        (void)CopyText(g_reportPath, MAX_PATH, reportPath);
     if (!FindOwnPaths(instance))
         return ReportNoSafeCopy();
-    if (!RunsAsTempCopy(g_modulePath))
+    // A trial deletes nothing, its own file neither: it needs no copy.
+    char defaultLogPath[MAX_PATH];
+    if (g_trial)
+        logArgument = ArgumentForCopy(logArgument, defaultLogPath);
+    else if (!RunsAsTempCopy(g_modulePath))
         return RelaunchFromTempFolder(logArgument);
     return RunFromTempFolder(logArgument);
 }

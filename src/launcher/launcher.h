@@ -64,6 +64,13 @@ HANDLE LockVerifiedTempCopy(const char* modulePath);
 // 2000 and the 95 family cannot tell: there it is RIGHTS_ORDINARY.
 enum Rights { RIGHTS_ORDINARY, RIGHTS_ELEVATED, RIGHTS_SYSTEM };
 Rights CurrentRights();
+// The process's own token with Administrators only to deny and no privilege:
+// what an ordinary user may do. nullptr where Windows cannot make one.
+HANDLE OrdinaryUserToken();
+// Makes the thread act with that token until StopImpersonating; false when
+// Windows cannot (no token, or no such function).
+bool ImpersonateUser(HANDLE user);
+void StopImpersonating();
 // Whether an existing file or folder refuses this access to the caller.
 bool AccessRefused(const char* path, DWORD access, DWORD flags);
 // How the copy is started for the log: "runas" when it should ask for an
@@ -77,9 +84,13 @@ bool RunsForAnOrdinaryUser();
 
 // A silent uninstall: no question, no window, no box; the first run waits.
 extern bool g_silent;
-// The text after a leading "/S" switch (either case) and its blanks, or
-// nullptr when the argument text does not start with the switch alone.
-const char* AfterSilentSwitch(const char* argumentText);
+// Takes the switches before the log argument, in any order and either case:
+// "/S" (silent), "/N" (a trial run, report.h) and "/LOG=path" (the report),
+// each followed by blanks or the end. Returns the text after them and their
+// blanks: the log argument.
+const char* TakeSwitches(const char* argumentText);
+// The copy's parameters: the switches, then the log argument.
+const unsigned PARAMETERS_SIZE = 3 + 6 + MAX_PATH + 2 + MAX_PATH;
 // Starts the temporary copy, with the token of an ordinary user when one is
 // given; false when it could not be started. A silent run then waits until
 // the copy has dealt with everything the log lists, or has ended, and sets

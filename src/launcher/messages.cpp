@@ -23,7 +23,10 @@ static const char BUILT_IN_MESSAGES[] =
     "Not removed:\0"
     "Windows must be restarted to finish removing the program. Restart now?\0"
     "The installation log can be changed without administrator rights, so it is used with an ordinary user's rights.\0"
-    "\0\0\0\0\0"
+    "Listed items that would be removed, and that would stay:\0"
+    "Nothing was changed.\0"
+    "Report not written:\0"
+    "\0\0"
     "Close";
 
 // Texts from the log's [Strings] section; an empty one means the built-in text stands.
@@ -35,9 +38,7 @@ const char* MessageText(int id)
         return nullptr;
     if (g_messageOverrides[id][0] != '\0')
         return g_messageOverrides[id];
-    const char* text = BUILT_IN_MESSAGES;
-    for (int slot = 0; slot < id; ++slot)
-        text += TextLength(text) + 1;
+    const char* text = NthText(BUILT_IN_MESSAGES, id);
     return *text != '\0' ? text : nullptr;
 }
 

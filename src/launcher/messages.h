@@ -22,6 +22,9 @@ const int MSG_REMOVED_AT_RESTART = 13;
 const int MSG_NOT_REMOVED = 14;
 const int MSG_RESTART_NOW = 15;
 const int MSG_ORDINARY_RIGHTS = 16;
+const int MSG_TRIAL_COUNTS = 17;
+const int MSG_NOTHING_CHANGED = 18;
+const int MSG_REPORT_NOT_WRITTEN = 19;
 const int MSG_CLOSE = 22;
 
 // The current text of a slot, or nullptr for a slot without text.

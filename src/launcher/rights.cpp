@@ -47,7 +47,7 @@ Rights CurrentRights()
 // elevation, or what any user has where SYSTEM runs the program. No
 // restricting SIDs: a token with restricting SIDs that lack the logon SID
 // cannot open the interactive desktop. nullptr where Windows lacks a function.
-static HANDLE OrdinaryUserToken()
+HANDLE OrdinaryUserToken()
 {
     OpenProcessTokenFunction openProcessToken =
         reinterpret_cast<OpenProcessTokenFunction>(SecurityFunction("OpenProcessToken"));
@@ -94,17 +94,28 @@ static bool LogIsProtected(const char* logPath)
            AccessRefused(folder, FILE_DELETE_CHILD, FILE_FLAG_BACKUP_SEMANTICS);
 }
 
+bool ImpersonateUser(HANDLE user)
+{
+    ImpersonateLoggedOnUserFunction impersonate =
+        reinterpret_cast<ImpersonateLoggedOnUserFunction>(SecurityFunction("ImpersonateLoggedOnUser"));
+    return user != nullptr && impersonate != nullptr && impersonate(user);
+}
+
+void StopImpersonating()
+{
+    RevertToSelfFunction revertToSelf = reinterpret_cast<RevertToSelfFunction>(SecurityFunction("RevertToSelf"));
+    if (revertToSelf != nullptr)
+        (void)revertToSelf(); // cannot fail for a thread that impersonates
+}
+
 // The same question as an ordinary user would find it. When it cannot be
 // asked so, the log counts as unprotected: the copy then gets no more rights.
 static bool LogIsProtectedFor(HANDLE user, const char* logPath)
 {
-    ImpersonateLoggedOnUserFunction impersonate =
-        reinterpret_cast<ImpersonateLoggedOnUserFunction>(SecurityFunction("ImpersonateLoggedOnUser"));
-    RevertToSelfFunction revertToSelf = reinterpret_cast<RevertToSelfFunction>(SecurityFunction("RevertToSelf"));
-    if (impersonate == nullptr || revertToSelf == nullptr || !impersonate(user))
+    if (!ImpersonateUser(user))
         return false;
     bool isProtected = LogIsProtected(logPath);
-    (void)revertToSelf(); // cannot fail for a thread that impersonates
+    StopImpersonating();
     return isProtected;
 }
 

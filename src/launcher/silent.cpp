@@ -4,18 +4,6 @@
 
 bool g_silent;
 
-const char* AfterSilentSwitch(const char* argumentText)
-{
-    if (argumentText[0] != '/' || (argumentText[1] != 'S' && argumentText[1] != 's'))
-        return nullptr;
-    if (argumentText[2] != '\0' && !IsBlank(argumentText[2]))
-        return nullptr;
-    const char* rest = argumentText + 2;
-    while (IsBlank(*rest))
-        ++rest;
-    return rest;
-}
-
 const int OUTCOME_EXIT_CODES[3] = {0, EXIT_RESTART_NEEDED, EXIT_NOT_REMOVED};
 
 // The two runs meet through events named after the log, the one thing both
@@ -89,11 +77,9 @@ static bool StartCopyAsUser(HANDLE user, const char* parameters, HANDLE* waitFor
 {
     CreateProcessAsUserFunction createProcessAsUser =
         reinterpret_cast<CreateProcessAsUserFunction>(SecurityFunction("CreateProcessAsUserA"));
-    // The temporary folder may have blanks in its name. The copy reads no
-    // further than the log path's closing quote, which a log path that fits
-    // has within the parameters kept.
-    char commandLine[MAX_PATH + 3 + MAX_PATH + 4];
-    (void)wsprintfA(commandLine, "\"%s\" %.263s", g_tempCopyPath, parameters);
+    // The temporary folder may have blanks in its name.
+    char commandLine[MAX_PATH + 3 + PARAMETERS_SIZE];
+    (void)wsprintfA(commandLine, "\"%s\" %s", g_tempCopyPath, parameters);
     STARTUPINFOA startup;
     FillBytes(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;

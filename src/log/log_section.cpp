@@ -1,6 +1,7 @@
 #include "log_section.h"
 #include "launcher.h"
 #include "progress.h"
+#include "report.h"
 #include "text.h"
 
 // Past this the log is not an installer's; what fits is handled.
@@ -26,6 +27,7 @@ static bool GrowSectionBuffer(DWORD size)
 
 char* ReadLogSectionQuietly(const char* section)
 {
+    g_section = section;
     if (g_sectionBuffer == nullptr && !GrowSectionBuffer(SECTION_BUFFER_SIZE))
         return g_emptyList;
     for (;;) {

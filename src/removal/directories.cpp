@@ -1,6 +1,7 @@
 #include "log_section.h"
 #include "progress.h"
 #include "removal.h"
+#include "report.h"
 #include "text.h"
 
 static const int IN_USE_RETRIES = 10;
@@ -11,34 +12,35 @@ static bool IsDotEntry(const char* name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// True only when the listing succeeds and shows nothing but "." and "..":
-// a directory that cannot be listed is not known to be empty.
-static bool IsListedEmpty(const char* pattern)
+// The entries but "." and ".." of a listing, or ~0u when it fails: a
+// directory that cannot be listed is not known to be empty.
+static unsigned CountEntries(const char* pattern)
 {
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE)
-        return false;
-    bool empty = true;
+        return ~0u;
+    unsigned count = 0;
     do {
-        if (!IsDotEntry(entry.cFileName)) {
-            empty = false;
-            break;
-        }
+        if (!IsDotEntry(entry.cFileName))
+            ++count;
     } while (FindNextFileA(search, &entry));
     (void)FindClose(search);
-    return empty;
+    return count;
 }
 
 // RemoveDirectoryA removes only an empty directory: a file that appeared since
 // the directory was looked at is never deleted. A program just waited for may
 // hold the directory as its current one a moment after it has ended (Wine lets
 // go of it late): it gets a second.
-static void RemoveEmptyDirectory(const char* directory)
+static DWORD RemoveEmptyDirectory(const char* directory)
 {
-    for (int attempt = 0; attempt < IN_USE_RETRIES; ++attempt) {
-        if (RemoveDirectoryA(directory) || GetLastError() != ERROR_SHARING_VIOLATION)
-            return;
+    for (int attempt = 1;; ++attempt) {
+        if (RemoveDirectoryA(directory))
+            return ERROR_SUCCESS;
+        DWORD error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || attempt == IN_USE_RETRIES)
+            return error;
         WaitDispatching(IN_USE_RETRY_DELAY);
     }
 }
@@ -49,22 +51,33 @@ void RemoveDirectoryIfEmpty(const char* directory)
     if (length == 0)
         return;
     DWORD attributes = GetFileAttributesA(directory);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        return;
-    // A plain directory needs no listing: RemoveDirectoryA refuses one that is
-    // not empty. A junction or a directory link it removes whatever its target
-    // holds, so one of those goes only when a listing shows it empty.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        RemoveEmptyDirectory(directory);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        (void)NoteResult(directory, ERROR_PATH_NOT_FOUND);
         return;
     }
     char pattern[MAX_PATH];
     const char* wildcard = directory[length - 1] == '\\' ? "*.*" : "\\*.*";
-    // A link too long to list stays.
-    if (!CopyText(pattern, MAX_PATH, directory) || !AppendText(pattern, MAX_PATH, wildcard))
-        return;
-    if (IsListedEmpty(pattern))
-        RemoveEmptyDirectory(directory);
+    // One too long to list is not known to be empty.
+    bool listed = CopyText(pattern, MAX_PATH, directory) && AppendText(pattern, MAX_PATH, wildcard);
+    DWORD error = ERROR_DIR_NOT_EMPTY;
+    if (!ShouldAct()) {
+        // A trial deleted nothing: what the directory holds that would go
+        // before it does not keep it.
+        if (listed && CountEntries(pattern) <= WouldGoInside(directory)) {
+            NoteWouldGo(directory);
+            error = ERROR_SUCCESS;
+        }
+    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || (listed && CountEntries(pattern) == 0)) {
+        // A plain directory needs no listing: RemoveDirectoryA refuses one
+        // that is not empty. A junction or a directory link it removes
+        // whatever its target holds, so one of those goes only when a listing
+        // shows it empty.
+        error = RemoveEmptyDirectory(directory);
+    }
+    if (error == ERROR_DIR_NOT_EMPTY)
+        NoteOutcome(OUTCOME_KEPT, directory, nullptr);
+    else
+        (void)NoteResult(directory, error);
 }
 
 static void RemoveListedDirectory(char* directory)

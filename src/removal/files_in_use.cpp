@@ -2,6 +2,7 @@
 #include "messages.h"
 #include "progress.h"
 #include "removal.h"
+#include "report.h"
 #include "text.h"
 
 // The items left, each its state and the item as the log lists it (up to its
@@ -19,6 +20,8 @@ static unsigned g_filesLeftSize;
 static unsigned g_filesNotKept;
 // Where the items of a section walked backwards start; past the end otherwise.
 static unsigned g_backwardsFrom;
+// Where the files of the second file section ([Shortcuts]) start.
+static unsigned g_nextSectionFrom;
 
 // The question's text: the message, a blank line, then a line for each name.
 static char g_question[MESSAGE_TEXT_SIZE + 1 + NAMED_PROGRAMS * MAX_PATH + 4];
@@ -53,13 +56,20 @@ static void KeepFile(char state, const char* path)
     g_filesLeftSize += length + 2;
 }
 
-// An item that is not there, or that its text cannot name (a key path that
-// begins with a backslash), has nothing to remove.
 void KeepItemNotRemoved(const char* item, DWORD error)
 {
-    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
-        error != ERROR_INVALID_NAME && error != ERROR_BAD_PATHNAME)
+    if (NoteResult(item, error) == OUTCOME_NOT_REMOVED)
         KeepFile(FILE_NOT_REMOVED, item);
+}
+
+void KeepFilesOfNextSection()
+{
+    g_nextSectionFrom = g_filesLeftSize;
+}
+
+const char* SectionOfFileLeft(const char* entry)
+{
+    return unsigned(entry - g_filesLeft) < g_nextSectionFrom ? "CopyFiles" : "Shortcuts";
 }
 
 static bool IsInstalledProgram(const char* path)
@@ -72,20 +82,27 @@ void KeepFileNotDeleted(const char* path)
 {
     DWORD error = GetLastError();
     // A missing file costs no more than it did; a folder is no file of the list.
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    DWORD attributes = missing ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        (void)NoteResult(path, error);
         return;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return;
+    }
     // A running program's file refuses deletion, a file open without delete
     // sharing is a sharing violation; a read-only one refuses it too, and so
     // does one this user may not delete, but no program's end will change that.
     bool inUse = (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
                  (attributes & FILE_ATTRIBUTE_READONLY) == 0 && !AccessRefused(path, DELETE, 0);
     // The first run of a silent uninstall holds the installed program until it
-    // is told; that file is deleted after, as always.
-    if (inUse && g_silent && IsInstalledProgram(path))
+    // is told, and a trial may be that program: the file is deleted after, as always.
+    if (inUse && (g_silent || g_trial) && IsInstalledProgram(path)) {
+        NoteWouldGo(path);
+        NoteOutcome(OUTCOME_REMOVED, path, nullptr);
         return;
+    }
+    // One in use is reported once it is known what becomes of it.
+    if (!inUse)
+        (void)NoteResult(path, error);
     KeepFile(inUse ? FILE_IN_USE : FILE_NOT_REMOVED, path);
 }
 
@@ -153,8 +170,9 @@ static const char* ProgramsUsingFilesQuestion()
 
 void AskToCloseProgramsUsingFiles()
 {
-    // Nobody watches a silent run: what is in use waits for the restart.
-    if (g_silent)
+    // Nobody watches a silent run, and a trial asks nothing: what is in use
+    // waits for the restart.
+    if (g_silent || g_trial)
         return;
     while (AnyFileLeft(FILE_IN_USE) &&
            AskFromProgressWindow(ProgramsUsingFilesQuestion(), MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY)

@@ -1,6 +1,7 @@
 #include "log_section.h"
 #include "progress.h"
 #include "removal.h"
+#include "report.h"
 #include "text.h"
 
 static const unsigned COMMAND_LINE_SIZE = 512;
@@ -71,14 +72,32 @@ static void RunProgram(char* const* fields)
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = ShowModeOf(fields[SHOW]);
+    // A trial starts nothing: a program given with its folder would run if
+    // it is there; one found through the search path is not looked for.
+    if (!ShouldAct()) {
+        if (FindChar(fields[PROGRAM], '\\') && GetFileAttributesA(fields[PROGRAM]) == INVALID_FILE_ATTRIBUTES)
+            NoteFailure(OUTCOME_NOT_STARTED, fields[PROGRAM], ERROR_FILE_NOT_FOUND);
+        else
+            NoteOutcome(OUTCOME_RAN, fields[PROGRAM], nullptr);
+        return;
+    }
     PROCESS_INFORMATION process;
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                        IsGiven(fields[DIRECTORY]) ? fields[DIRECTORY] : nullptr, &startup, &process))
-        return; // the caption is listed already; nothing more is said
+                        IsGiven(fields[DIRECTORY]) ? fields[DIRECTORY] : nullptr, &startup, &process)) {
+        // The caption is listed already; only the report says more.
+        NoteFailure(OUTCOME_NOT_STARTED, fields[PROGRAM], GetLastError());
+        return;
+    }
 
+    char detail[24] = "not waited for";
     bool wait = !(fields[WAIT] != nullptr && fields[WAIT][0] == '0');
-    if (wait)
+    DWORD exitCode;
+    if (wait) {
         WaitForProgram(process.hProcess);
+        if (GetExitCodeProcess(process.hProcess, &exitCode))
+            (void)wsprintfA(detail, "exit code %lu", exitCode);
+    }
+    NoteOutcome(OUTCOME_RAN, fields[PROGRAM], detail);
     (void)CloseHandle(process.hThread);
     (void)CloseHandle(process.hProcess);
 }

@@ -2,6 +2,7 @@
 #include "platform.h"
 #include "progress.h"
 #include "removal.h"
+#include "report.h"
 #include "text.h"
 
 // A registry line is "ROOT\key path", the root four letters long; the key path
@@ -47,7 +48,8 @@ static void RemoveRegistryValue(char* path)
     if (subkey[0] != '\0' || valueName[0] != '\0') {
         result = RegOpenKeyA(root, subkey, &key);
         if (result == ERROR_SUCCESS) {
-            result = RegDeleteValueA(key, valueName);
+            result = ShouldAct() ? RegDeleteValueA(key, valueName)
+                                 : RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr);
             (void)RegCloseKey(key);
         }
     }
@@ -81,6 +83,26 @@ static bool HasSubkeys(HKEY root, const char* path)
     return hasSubkeys;
 }
 
+// A trial's judgement of a key: missing, kept (access refused, as the NT
+// family refuses a key with subkeys) when it has subkeys that would not go
+// before it, or else it would go.
+static LONG JudgeKey(HKEY root, char* line)
+{
+    HKEY key;
+    LONG result = RegOpenKeyA(root, line + KEY_PATH_OFFSET, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    DWORD subkeys = 0;
+    char name[MAX_PATH];
+    while (RegEnumKeyA(key, subkeys, name, sizeof name) == ERROR_SUCCESS)
+        ++subkeys;
+    (void)RegCloseKey(key);
+    if (subkeys > WouldGoInside(line))
+        return ERROR_ACCESS_DENIED;
+    NoteWouldGo(line);
+    return ERROR_SUCCESS;
+}
+
 // Asked once per run: looking before every deletion costs a key open and an
 // enumeration each, which the NT family does not need.
 static bool g_deleteTakesSubkeys;
@@ -95,11 +117,15 @@ static void RemoveRegistryKey(char* line)
     // Keys that others added below one of ours keep it. The NT family's
     // RegDeleteKeyA refuses a key with subkeys by itself; the 95 family's
     // deletes the whole tree, so there the program looks first.
-    if (g_deleteTakesSubkeys && HasSubkeys(root, path))
+    if (ShouldAct() && g_deleteTakesSubkeys && HasSubkeys(root, path)) {
+        NoteOutcome(OUTCOME_KEPT, line, nullptr);
         return;
-    LONG result = RegDeleteKeyA(root, path);
+    }
+    LONG result = ShouldAct() ? RegDeleteKeyA(root, path) : JudgeKey(root, line);
     // The NT family refuses a key that still has subkeys as it refuses access.
-    if (result != ERROR_ACCESS_DENIED || !HasSubkeys(root, path))
+    if (result == ERROR_ACCESS_DENIED && HasSubkeys(root, path))
+        NoteOutcome(OUTCOME_KEPT, line, nullptr);
+    else
         KeepItemNotRemoved(line, DWORD(result));
 }
 

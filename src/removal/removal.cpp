@@ -3,6 +3,7 @@
 #include "log_section.h"
 #include "messages.h"
 #include "progress.h"
+#include "report.h"
 #include "text.h"
 
 // A silent run's first run ends just after it has been told, and its program
@@ -35,7 +36,10 @@ bool FindInstalledProgram(char* path)
 static void DeleteInstalledProgram()
 {
     char path[MAX_PATH];
-    if (FindInstalledProgram(path))
+    if (!FindInstalledProgram(path))
+        return;
+    NoteWouldGo(path);
+    if (ShouldAct())
         DeleteProgramFile(path);
 }
 
@@ -49,11 +53,17 @@ static void LeaveInstallationFolder()
         (void)SetCurrentDirectoryA(tempFolder);
 }
 
+int RemovalExitCode()
+{
+    return g_silent ? OUTCOME_EXIT_CODES[OutcomeOfListedItems()] : 0;
+}
+
 void RunRemoval()
 {
     // The window has just been shown; let the user see it before it changes.
     if (!g_silent)
         WaitDispatching(1000);
+    OpenReport();
     // Whatever those rights cannot remove is reported as not removed.
     if (RunsForAnOrdinaryUser())
         AddStatusLine(MSG_ORDINARY_RIGHTS);
@@ -70,13 +80,18 @@ void RunRemoval()
     RemoveRegistryKeys(ReadLogSection(MSG_REMOVING_KEYS, "CreateKeys"));
     // Read while the log still exists; the directories go after the log and the program.
     char* directories = ReadLogSection(MSG_REMOVING_DIRECTORIES, "CreateDirs");
-    (void)DeleteFileA(g_logPath);
-    TellCallerListedItemsDealtWith(OutcomeOfListedItems());
+    if (ShouldAct()) {
+        (void)DeleteFileA(g_logPath);
+        TellCallerListedItemsDealtWith(OutcomeOfListedItems());
+    }
+    NoteWouldGo(g_logPath);
     DeleteInstalledProgram();
     LeaveInstallationFolder();
     RemoveListedDirectories(directories);
     ScheduleDirectoriesOfFilesInUse(directories);
     ReportFilesLeft();
-    AddStatusLine(MSG_FINISHED);
+    if (ShouldAct())
+        AddStatusLine(MSG_FINISHED);
     OfferRestart();
+    CloseReport(RemovalExitCode());
 }

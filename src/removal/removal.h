@@ -4,6 +4,9 @@
 #include <windows.h>
 
 void RunRemoval();
+// The exit code of the run that removed: 0 for an interactive one, else what
+// became of the listed items.
+int RemovalExitCode();
 
 void DeleteListedFiles(char* list);
 void RemoveIniEntries(char* list);
@@ -37,7 +40,12 @@ void ForgetFilesLeft();
 void KeepFileNotDeleted(const char* path);
 // Called with the error of a listed INI entry's, registry value's or key's
 // removal, the line cut at its "="; nothing is kept for success or absence.
+// Tells the report either way.
 void KeepItemNotRemoved(const char* item, DWORD error);
+// The files kept from now on are those of the second file section.
+void KeepFilesOfNextSection();
+// The section of a file left: "CopyFiles" or "Shortcuts".
+const char* SectionOfFileLeft(const char* entry);
 // Items kept from now on go before those kept since, for a section walked
 // from its last line to its first: the report keeps the log's order.
 void KeepItemsWalkedBackwards();

@@ -3,6 +3,7 @@
 #include "platform.h"
 #include "progress.h"
 #include "removal.h"
+#include "report.h"
 
 // Security functions the 95 family's ADVAPI32 may not export: looked up, so
 // that the program still loads there.
@@ -34,7 +35,7 @@ static void EnableShutdownPrivilege()
 
 void OfferRestart()
 {
-    if (g_silent || !RestartNeeded())
+    if (g_silent || g_trial || !RestartNeeded())
         return;
     if (AskFromProgressWindow(MessageText(MSG_RESTART_NOW), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;

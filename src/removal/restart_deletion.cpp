@@ -2,6 +2,7 @@
 #include "log_section.h"
 #include "platform.h"
 #include "removal.h"
+#include "report.h"
 #include "text.h"
 
 // Names tried for a file in use before it is scheduled under its own name.
@@ -33,24 +34,42 @@ static bool RenameBeside(const char* path, char* newName)
     return false;
 }
 
-// wininit.ini of the 95 family knows only names as they are.
-static bool ScheduleFileInUse(const char* path)
+// What becomes of a file in use: renamed and deleted at the restart, deleted
+// at the restart under its own name, or not removed (*error says why).
+// wininit.ini of the 95 family knows only names as they are. A trial judges
+// it so.
+static Outcome ScheduleFileInUse(const char* path, char* newName, DWORD* error)
 {
-    char newName[MAX_PATH];
-    if (!RunsOnNtFamily() || !RenameBeside(path, newName))
-        return ScheduleDeletionAtRestart(path);
-    if (MoveFileExA(newName, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        return true;
+    newName[0] = '\0';
+    if (!ShouldAct())
+        return RunsOnNtFamily() ? OUTCOME_RENAMED : OUTCOME_SCHEDULED;
+    bool renamed = RunsOnNtFamily() && RenameBeside(path, newName);
+    if (renamed ? MoveFileExA(newName, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : ScheduleDeletionAtRestart(path))
+        return renamed ? OUTCOME_RENAMED : OUTCOME_SCHEDULED;
+    *error = GetLastError();
     // Only administrators may schedule: the file gets its name back and stays.
-    (void)MoveFileA(newName, path);
-    return false;
+    if (renamed)
+        (void)MoveFileA(newName, path);
+    return OUTCOME_NOT_REMOVED;
 }
 
 void ScheduleFilesInUse()
 {
-    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry))
+    for (char* entry = NextFileLeft(nullptr); entry != nullptr; entry = NextFileLeft(entry)) {
+        if (entry[0] != FILE_IN_USE && entry[0] != FILE_GONE)
+            continue;
+        g_section = SectionOfFileLeft(entry);
+        NoteWouldGo(entry + 1);
+        char newName[MAX_PATH];
+        DWORD error = ERROR_SUCCESS;
+        Outcome outcome = entry[0] == FILE_GONE ? OUTCOME_REMOVED : ScheduleFileInUse(entry + 1, newName, &error);
+        if (outcome == OUTCOME_NOT_REMOVED)
+            (void)NoteResult(entry + 1, error);
+        else
+            NoteOutcome(outcome, entry + 1, outcome == OUTCOME_RENAMED ? newName : nullptr);
         if (entry[0] == FILE_IN_USE)
-            entry[0] = ScheduleFileInUse(entry + 1) ? FILE_AT_RESTART : FILE_NOT_REMOVED;
+            entry[0] = outcome == OUTCOME_NOT_REMOVED ? FILE_NOT_REMOVED : FILE_AT_RESTART;
+    }
 }
 
 static bool IsInside(const char* path, const char* directory)
@@ -81,6 +100,6 @@ void ScheduleDirectoriesOfFilesInUse(char* directories)
 {
     // After the files they hold, and from the last line to the first, as the
     // directories are removed; wininit.ini deletes no directories.
-    if (RestartNeeded() && RunsOnNtFamily())
+    if (ShouldAct() && RestartNeeded() && RunsOnNtFamily())
         ForEachEntryBackwards(directories, ScheduleDirectoryForRestart);
 }

@@ -2,6 +2,7 @@
 #include "launcher.h"
 #include "messages.h"
 #include "removal.h"
+#include "report.h"
 #include "resource.h"
 #include "text.h"
 
@@ -42,11 +43,13 @@ static void AppendLine(const char* text)
 
 void AddStatusLine(const char* text)
 {
-    // A silent run has no window: its status lines go nowhere.
+    text = text ? text : "";
+    NoteStatusLine(text);
+    // A silent run has no window: its status lines go only to the report.
     if (g_statusList == nullptr)
         return;
-    g_newestLine = text ? text : "";
-    AppendLine(g_newestLine);
+    g_newestLine = text;
+    AppendLine(text);
 }
 
 int AskFromProgressWindow(const char* text, UINT type)

@@ -138,6 +138,53 @@ extern "C" DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer
     return result;
 }
 
+// A relative path is taken from the current directory; "." and ".." are not resolved.
+extern "C" DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart)
+{
+    Call call("GetFullPathNameA");
+    call.Str(lpFileName).Unsigned(nBufferLength).Raw("buffer");
+    if (lpFileName == nullptr || *lpFileName == '\0')
+        return call.Fail(ERROR_INVALID_NAME);
+    std::string path = lpFileName;
+    if (path[0] == '\\')
+        path = g_currentDirectory.substr(0, 2) + path;
+    else if (path.size() < 2 || path[1] != ':')
+        path = g_currentDirectory + (g_currentDirectory.back() == '\\' ? "" : "\\") + path;
+    if (lpFilePart != nullptr)
+        *lpFilePart = nullptr;
+    DWORD result = CopyOut(path, lpBuffer, nBufferLength);
+    call.Done(std::to_string(result));
+    return result;
+}
+
+// A fixed moment: reports written in tests name it.
+extern "C" void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime)
+{
+    Call call("GetLocalTime");
+    *lpSystemTime = SYSTEMTIME{2026, 12, 4, 10, 13, 20, 5, 0};
+    call.Done("2026-12-10 13:20:05");
+}
+
+// The system's texts of the errors the tests meet; with a width mask Windows
+// ends the text with a blank instead of a line break.
+extern "C" DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpBuffer, DWORD nSize,
+                                       va_list*)
+{
+    Call call("FormatMessageA");
+    call.Unsigned(dwMessageId);
+    const char* text = dwMessageId == ERROR_ACCESS_DENIED        ? "Access is denied."
+                       : dwMessageId == ERROR_SHARING_VIOLATION ? "The process cannot access the file because it is being used by another process."
+                                                                 : nullptr;
+    if (text == nullptr || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0)
+        return call.Fail(317); // ERROR_MR_MID_NOT_FOUND
+    std::string message = std::string(text) + ((dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) ? " " : "\r\n");
+    if (nSize <= message.size())
+        return call.Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(lpBuffer, message.c_str(), message.size() + 1);
+    call.Done(std::to_string(message.size()));
+    return DWORD(message.size());
+}
+
 extern "C" BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName)
 {
     Call call("SetCurrentDirectoryA");
