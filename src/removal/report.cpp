@@ -80,8 +80,9 @@ void OpenReport()
 void CloseReport(int exitCode)
 {
     if (g_trial) {
-        (void)wsprintfA(g_line, "%.200s %u, %u", MessageText(MSG_TRIAL_COUNTS), g_wouldGo, g_wouldStay);
-        AddStatusLine(g_line);
+        char counts[MESSAGE_TEXT_SIZE + 24];
+        (void)wsprintfA(counts, "%.255s %u, %u", MessageText(MSG_TRIAL_COUNTS), g_wouldGo, g_wouldStay);
+        AddStatusLine(counts);
         AddStatusLine(MSG_NOTHING_CHANGED);
     }
     if (g_report == nullptr)

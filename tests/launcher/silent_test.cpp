@@ -28,6 +28,10 @@ TEST(SilentSwitch, OnlySlashSAloneOrBeforeALogArgumentIsTheSwitch)
         {"/Sx", DEFAULT_LOG},
         {"-S", DEFAULT_LOG},
         {"/Silent", "/Silent"},
+        // The report's path, made absolute for the copy, which runs in another folder.
+        {"/LOG=r.txt /S", "/S /LOG=\"C:\\r.txt\" " + DEFAULT_LOG},
+        {"/s /log=\"C:\\with blanks\\r.txt\" C:\\x\\install.log", "/S /LOG=\"C:\\with blanks\\r.txt\" C:\\x\\install.log"},
+        {"/LOG=C:\\r.txt", "/LOG=\"C:\\r.txt\" " + DEFAULT_LOG},
     };
     for (const SwitchCase& row : cases) {
         InstallApplication("");

@@ -133,7 +133,8 @@ DWORD CheckOpen(const NodePtr& node, DWORD access, DWORD share)
 {
     if (node->directory || Refused(node.get(), access))
         return ERROR_ACCESS_DENIED;
-    if (!SharingAllows(node.get(), access, share))
+    // The loader maps a running program's image sharing reading only (Wine).
+    if (!SharingAllows(node.get(), access, share) || (WantsWrite(access) && IsRunningProgramFile(node.get())))
         return ERROR_SHARING_VIOLATION;
     if (WantsWrite(access) && (node->attributes & FILE_ATTRIBUTE_READONLY))
         return ERROR_ACCESS_DENIED;

@@ -172,7 +172,8 @@ extern "C" DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId
 {
     Call call("FormatMessageA");
     call.Unsigned(dwMessageId);
-    const char* text = dwMessageId == ERROR_ACCESS_DENIED        ? "Access is denied."
+    const char* text = dwMessageId == ERROR_FILE_NOT_FOUND      ? "The system cannot find the file specified."
+                       : dwMessageId == ERROR_ACCESS_DENIED      ? "Access is denied."
                        : dwMessageId == ERROR_SHARING_VIOLATION ? "The process cannot access the file because it is being used by another process."
                                                                  : nullptr;
     if (text == nullptr || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0)
