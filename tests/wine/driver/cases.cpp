@@ -457,6 +457,72 @@ void SilentUninstall(const CaseContext& context) {
     }
 }
 
+// The items of a log as the report names them: "[Section]\titem\t", the item
+// the text before "=" (a program line's program field).
+std::vector<std::string> LoggedItems(const std::string& logText) {
+    std::vector<std::string> items;
+    std::string section;
+    for (const std::string& line : NonEmptyLines(logText)) {
+        if (line[0] == '[') {
+            section = line;
+        } else if (line[0] != ';' && section != "[Strings]") {
+            bool program = section.find("RunApp") != std::string::npos;
+            std::string item = program ? line.substr(line.find('=') + 1) : line.substr(0, line.find('='));
+            items.push_back(section + "\t" + item.substr(0, program ? item.find(',') : item.size()) + "\t");
+        }
+    }
+    return items;
+}
+
+// Every item of the log has a line "outcome\t[Section]\titem\tdetail", the
+// outcome one of the words (prefixed for a trial); the last line is the exit code.
+void CheckReport(const std::string& path, const std::string& logText, const std::string& prefix,
+                 const std::string& exitCode) {
+    static const std::string kWords = " removed renamed scheduled ran missing not-removed kept not-started ";
+    std::string report;
+    if (!check::That(machine::ReadFile(path, &report), "the report is written to " + path)) return;
+    check::Info("the report:\n%s", report.c_str());
+    std::vector<std::string> lines = NonEmptyLines(report);
+    for (const std::string& item : LoggedItems(logText)) {
+        std::string word;
+        for (const std::string& line : lines)
+            if (line.find("\t" + item) != std::string::npos) word = line.substr(0, line.find('\t'));
+        bool known = word.compare(0, prefix.size(), prefix) == 0 &&
+                     kWords.find(" " + word.substr(prefix.size()) + " ") != std::string::npos;
+        check::That(known, "the report's line for " + item + " names its outcome", "\"" + word + "\"");
+    }
+    check::Equal("the report's last line", "exit code\t" + exitCode, lines.empty() ? "" : lines.back());
+}
+
+// An installer author's trial of the sample (/S /N /LOG=), then the real
+// silent uninstall with a report on the same installation: the trial changes
+// nothing, runs nothing and makes no copy; both reports name every item.
+void ReportAndTrial(const CaseContext& context) {
+    const std::string folder = TestFolder("Report Test");
+    Installation app = SampleApp(folder, context.helpers);
+    if (!app.Lay(context.program)) return;
+    machine::SetPendingFileRenames({});
+    const std::string trialReport = "C:\\users\\Public\\Documents\\trial report.txt";
+    const std::string report = "C:\\users\\Public\\Documents\\report.txt";
+    DeleteFileA(TempCopyPath(app.ProgramName()).c_str());
+
+    SilentRun trial = RunSilently(app, "/S /N /LOG=\"" + trialReport + "\"", machine::ParentOf(folder), [] {});
+    check::Equal("the trial's exit code", 0, trial.exitCode);
+    check::Equal("the windows the trial showed", std::string(), trial.windowSeen);
+    for (const Item& item : app.Items()) check::That(item.Exists(), item.Describe() + " is still there after the trial");
+    check::That(!machine::FileExists(TempCopyPath(app.ProgramName())), "the trial makes no temporary copy");
+    for (const SampleMarker& marker : SampleMarkers(folder, context.helpers))
+        check::That(!machine::FileExists(marker.path), "the trial runs no program: no " + marker.path);
+    CheckReport(trialReport, app.LogText(), "would-", "0");
+
+    SilentRun run = RunSilently(app, "/LOG=\"" + report + "\" /S", machine::ParentOf(folder), [] {});
+    check::Equal("the exit code", 0, run.exitCode);
+    CheckReport(report, app.LogText(), "", "0");
+    app.CheckExpectations("after the uninstall");
+    DeleteFileA(trialReport.c_str());
+    DeleteFileA(report.c_str());
+}
+
 // Silent without a log: nothing is removed, no window, exit code 1.
 void SilentMissingLog(const CaseContext& context) {
     Installation app(TestFolder("Silent Missing Log Test"));
@@ -841,6 +907,7 @@ const std::vector<Case> kCases = {
     E2E_CASE("files-in-use-silent", FilesInUseSilent, "/S while the application runs: exit 3010, file and folder scheduled"),
     E2E_CASE("ordinary-rights", OrdinaryRights,
              "the sample app outside Program Files: the copy's token is restricted, it says so first, all goes"),
+    E2E_CASE("report-and-trial", ReportAndTrial, "/S /N /LOG= changes nothing, then /S /LOG=: both reports name every item"),
     E2E_CASE("silent-copy-ended", SilentCopyEnded, "/S whose copy is ended from outside half-way: exit code 1603"),
     E2E_CASE("early-close", EarlyClose,
              "Close, the close box, Esc at once: the window stays until the removal is over, then goes"),
