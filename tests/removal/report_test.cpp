@@ -37,12 +37,10 @@ void InstallEveryOutcome()
     SimCreateRegistryKey(HKEY_CURRENT_USER, "Software\\Acme\\Tool");
     SimCreateRegistryKey(HKEY_CURRENT_USER, "Software\\Acme\\User");
     SimCreateRegistryKey(HKEY_CURRENT_USER, "Software\\Solo\\Child");
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    STARTUPINFOA startup = {sizeof startup};
     PROCESS_INFORMATION process;
-    std::string commandLine = "\"" + RUNNING + "\"";
-    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
+    std::string commandLine = RUNNING;
+    CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     SimHoldFileOpen(HELD, FILE_SHARE_READ);
 }
 
@@ -156,25 +154,23 @@ TEST(Trial, SilentWithoutAReportDoesNothingAndEndsWithInvalidParameter)
     EXPECT_EQ(-1, SimFindCall("GetPrivateProfileSectionA"));
 }
 
-struct ReportFileCase {
-    const char* name;
-    SimAccount caller;
-    std::string path;
-    bool written;
-};
-
 // A report that cannot be written stops nothing. An administrator's copy
 // writes only where an ordinary user could; SYSTEM's with its own rights.
 TEST(Report, OnlyWhereTheCopysUserMayWriteAndTheUninstallGoesOnWithout)
 {
     const std::string SYSTEM_FOLDER = "C:\\Windows\\System32\\report.txt";
-    const ReportFileCase cases[] = {
+    const struct {
+        const char* name;
+        SimAccount caller;
+        std::string path;
+        bool written;
+    } cases[] = {
         {"a folder that does not exist", SIM_STANDARD_USER, "C:\\No Such Folder\\report.txt", false},
         {"an administrator, a folder users may write", SIM_ADMINISTRATOR, REPORT, true},
         {"an administrator, a protected folder", SIM_ADMINISTRATOR, SYSTEM_FOLDER, false},
         {"SYSTEM, a protected folder", SIM_LOCAL_SYSTEM, SYSTEM_FOLDER, true},
     };
-    for (const ReportFileCase& row : cases) {
+    for (const auto& row : cases) {
         InstallApplication(Lines({"[CopyFiles]", DIR + "\\app.exe"}));
         SimWriteFile(DIR + "\\app.exe", "MZ");
         SimProtect("C:\\Windows\\System32", FILE_ADD_FILE);
