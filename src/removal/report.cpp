@@ -146,8 +146,10 @@ void NoteStatusLine(const char* text)
 
 void NoteWouldGo(const char* item)
 {
+    if (!g_trial)
+        return;
     unsigned length = TextLength(item);
-    if (!g_trial || g_wouldGoSize + length + 1 > WOULD_GO_SIZE)
+    if (g_wouldGoSize + length + 1 > WOULD_GO_SIZE)
         return;
     CopyBytes(g_wouldGoPaths + g_wouldGoSize, item, length + 1);
     g_wouldGoSize += length + 1;
