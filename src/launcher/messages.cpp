@@ -26,7 +26,8 @@ static const char BUILT_IN_MESSAGES[] =
     "Listed items that would be removed, and that would stay:\0"
     "Nothing was changed.\0"
     "Report not written:\0"
-    "\0\0"
+    "In use:\0"
+    "\0"
     "Close";
 
 // Texts from the log's [Strings] section; an empty one means the built-in text stands.

@@ -25,6 +25,7 @@ const int MSG_ORDINARY_RIGHTS = 16;
 const int MSG_TRIAL_COUNTS = 17;
 const int MSG_NOTHING_CHANGED = 18;
 const int MSG_REPORT_NOT_WRITTEN = 19;
+const int MSG_IN_USE = 20;
 const int MSG_CLOSE = 22;
 
 // The current text of a slot, or nullptr for a slot without text.

@@ -155,10 +155,12 @@ void NameInQuestion(const char* name)
     ++g_namedPrograms;
 }
 
-static const char* ProgramsUsingFilesQuestion()
+// The message, then a line for each program that uses a file in use, or for
+// each such file where Windows names no program.
+static char* ProgramsUsingFiles(int messageId, const char* afterMessage)
 {
-    (void)CopyText(g_question, sizeof g_question, MessageText(MSG_FILES_IN_USE));
-    (void)AppendText(g_question, sizeof g_question, "\n");
+    (void)CopyText(g_question, sizeof g_question, MessageText(messageId));
+    (void)AppendText(g_question, sizeof g_question, afterMessage);
     g_namedPrograms = 0;
     if (NameProgramsUsingFiles())
         return g_question;
@@ -170,12 +172,20 @@ static const char* ProgramsUsingFilesQuestion()
 
 void AskToCloseProgramsUsingFiles()
 {
-    // Nobody watches a silent run, and a trial asks nothing: what is in use
-    // waits for the restart.
+    // A trial asks nothing: it names the programs on one status line, a tab
+    // before each.
+    if (g_trial && AnyFileLeft(FILE_IN_USE)) {
+        char* line = ProgramsUsingFiles(MSG_IN_USE, "");
+        for (char* c = line; (c = FindChar(c, '\n')) != nullptr;)
+            *c = '\t';
+        AddStatusLine(line);
+    }
+    // Nobody watches a silent run: what is in use waits for the restart.
     if (g_silent || g_trial)
         return;
     while (AnyFileLeft(FILE_IN_USE) &&
-           AskFromProgressWindow(ProgramsUsingFilesQuestion(), MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY)
+           AskFromProgressWindow(ProgramsUsingFiles(MSG_FILES_IN_USE, "\n"), MB_RETRYCANCEL | MB_ICONWARNING) ==
+               IDRETRY)
         DeleteFilesInUseAgain();
 }
 

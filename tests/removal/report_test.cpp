@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -123,6 +124,8 @@ TEST(Report, EveryItemHasALineOfItsOutcomeInTheOrderHandled)
 TEST(Trial, ChangesNothingAndCountsWhatWouldGoAndStay)
 {
     InstallEveryOutcome();
+    SimWriteFile("C:\\Windows\\System32\\rstrtmgr.dll", "MZ restart manager");
+    SimSetRestartManagerNames({"Busy Program", "Other Program"});
     std::vector<std::string> tree = SimListTree();
     std::vector<std::string> contents;
     for (const std::string& path : tree)
@@ -140,6 +143,7 @@ TEST(Trial, ChangesNothingAndCountsWhatWouldGoAndStay)
         EXPECT_EQ(contents[i], SimReadFile(tree[i])) << tree[i];
     EXPECT_EQ(registry, SimDumpRegistry());
     std::vector<std::string> lines = StatusLines();
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "In use:\tBusy Program\tOther Program"));
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ("Listed items that would be removed, and that would stay: 11, 5", lines[lines.size() - 2]);
     EXPECT_EQ("Nothing was changed.", lines.back());
