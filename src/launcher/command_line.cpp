@@ -39,7 +39,8 @@ const char* TakeSwitches(const char* text)
     g_trial = false;
     g_reportPath[0] = '\0';
     for (;;) {
-        if (text[0] != '/')
+        // A slash alone is no switch, and nothing is read past its terminator.
+        if (text[0] != '/' || text[1] == '\0')
             return text;
         const char* end = text + 2;
         char letter = char(text[1] & ~0x20);
