@@ -4,6 +4,8 @@
 #include "progress.h"
 #include "text.h"
 
+// The build gives the version it writes into the version resource; the
+// tests' build gives none.
 #ifndef VORSIL_VERSION_TEXT
 #define VORSIL_VERSION_TEXT "1.0.0.0"
 #endif
