@@ -17,4 +17,4 @@ for file in "$driver" "$program"; do
     fi
 done
 wine_env_start "$prefix" || exit 1
-timeout -k 5 170 wine "$driver" run "$@" --program "$program" --helpers "$build/tests/wine"
+timeout -k 5 230 wine "$driver" run "$@" --program "$program" --helpers "$build/tests/wine"

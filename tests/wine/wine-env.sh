@@ -15,6 +15,11 @@
 #   wine_env_choose_arch         win32 where the 32-bit Wine runs, else win64;
 #                                prints which
 #
+# VORSIL_WINE_SESSION=DISPLAY: one display and one lasting wineserver of the
+# prefix serve every test of the run (tests/wine/one-session.sh): a test
+# starts no Xvfb of its own and at its end waits only for its own processes,
+# not for Wine's services to stop.
+#
 # wine_env_create_prefix and wine_env_start end the script with 77 (a test
 # skipped) where the chosen Wine cannot run: a kernel that runs 64-bit code only
 # refuses every 32-bit program, Wine's loader too.
@@ -114,17 +119,27 @@ wine_env_start() {
     export WINEPREFIX=$prefix
     trap wine_env_stop EXIT
     trap 'exit 130' INT TERM
-    wine_env_start_xvfb
+    if [ -n "${VORSIL_WINE_SESSION:-}" ]; then
+        export DISPLAY=$VORSIL_WINE_SESSION
+    else
+        wine_env_start_xvfb
+    fi
 }
 
 wine_env_stop() {
-    if [ -n "${WINEPREFIX:-}" ]; then
+    local pid
+    if [ -n "${VORSIL_WINE_SESSION:-}" ] && [ -n "${WINEPREFIX:-}" ]; then
+        wine_env_wait_for_tests_processes
+    elif [ -n "${WINEPREFIX:-}" ]; then
         if ! timeout 30 wineserver -w 2>/dev/null; then
             echo "wine-env: processes still running after 30 s; ending them" >&2
             wineserver -k 2>/dev/null
             timeout 10 wineserver -w 2>/dev/null
         fi
-        wine_env_end_stragglers
+        for pid in $(wine_env_prefix_processes); do
+            echo "wine-env: ending left-over process $pid" >&2
+            kill -9 "$pid" 2>/dev/null
+        done
     fi
     if [ -n "$WINE_ENV_XVFB_PID" ]; then
         kill "$WINE_ENV_XVFB_PID" 2>/dev/null
@@ -133,16 +148,39 @@ wine_env_stop() {
     fi
 }
 
-# Processes of this prefix that outlived its server: found by their WINEPREFIX,
-# ended one by one.
-wine_env_end_stragglers() {
-    local pid
+# The processes of this prefix, found by their WINEPREFIX; with "tests", not
+# Wine's own services, which a lasting session keeps. Shell builtins only past
+# pgrep: under emulation each program started costs a tenth of a second.
+wine_env_prefix_processes() {
+    local pid name var ours
     for pid in $(pgrep -f -- '\.exe' 2>/dev/null); do
-        [ "$pid" = "$$" ] && continue
-        if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-            echo "wine-env: ending left-over process $pid" >&2
-            kill -9 "$pid" 2>/dev/null
+        # This shell, and the subshell that lists for it, name the program.
+        [ "$pid" = "$$" ] || [ "$pid" = "$BASHPID" ] && continue
+        ours=false
+        while IFS= read -r -d '' var; do
+            [ "$var" = "WINEPREFIX=$WINEPREFIX" ] && ours=true && break
+        done 2>/dev/null <"/proc/$pid/environ"
+        $ours || continue
+        name=""
+        IFS= read -r -d '' name 2>/dev/null <"/proc/$pid/cmdline"
+        if [ "${1:-}" = tests ] &&
+           [[ ${name,,} =~ ^c:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe ]]; then
+            continue
         fi
+        echo "$pid"
+    done
+}
+
+# In a lasting session: the test's own processes end (ended after 30 s).
+wine_env_wait_for_tests_processes() {
+    local start=$SECONDS pid name
+    while [ -n "$(wine_env_prefix_processes tests)" ] && [ $((SECONDS - start)) -lt 30 ]; do
+        sleep 0.2
+    done
+    for pid in $(wine_env_prefix_processes tests); do
+        IFS= read -r -d '' name 2>/dev/null <"/proc/$pid/cmdline"
+        echo "wine-env: ending left-over process $pid ($name)" >&2
+        kill -9 "$pid" 2>/dev/null
     done
 }
 

@@ -20,8 +20,10 @@ struct UserActions {
     CloseBy closeBy = CloseBy::Button;
     // How long a window may take to appear, and a run to end.
     DWORD windowTimeoutMs = 15000;
-    // How long the progress window's opening (the whole removal) may take.
-    DWORD removalTimeoutMs = 30000;
+    // How long the progress window's opening (the whole removal) may take:
+    // 20,000 files took over two minutes in an emulated machine on a busy
+    // host. A bound for a hung run; how fast the window answers is timed apart.
+    DWORD removalTimeoutMs = 100000;
     // The status line that ends the removal (message 5 of [Strings], when replaced).
     std::string finishedLine = "Uninstall is finished.";
     // Wine runs every program as an elevated administrator and protects no
