@@ -679,7 +679,6 @@ SimDialog SimLastDialog()
     return dialog;
 }
 
-HWND SimDialogWindow() { return g_dialogWindow; }
 HICON SimProgramIcon() { return reinterpret_cast<HICON>(PROGRAM_ICON_HANDLE); }
 
 void SimPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
