@@ -331,7 +331,6 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define IDNO 7
 
 #define WM_NULL 0x0000
-#define WM_SETTEXT 0x000C
 #define WM_CLOSE 0x0010
 #define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
@@ -345,15 +344,9 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 #define LB_ERR (-1)
 #define LB_ADDSTRING 0x0180
-#define LB_INSERTSTRING 0x0181
 #define LB_DELETESTRING 0x0182
-#define LB_RESETCONTENT 0x0184
 #define LB_SETCURSEL 0x0186
-#define LB_GETCURSEL 0x0188
-#define LB_GETTEXT 0x0189
-#define LB_GETTEXTLEN 0x018A
 #define LB_GETCOUNT 0x018B
-#define LB_GETTOPINDEX 0x018E
 
 /* ---- Registry ---- */
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -527,7 +520,6 @@ LONG WINAPI RegCloseKey(HKEY hKey);
 
 /* ---- The clock, keys and dialog messages (a window that answers while it works) ---- */
 #define WM_KEYDOWN 0x0100
-#define WM_KEYUP 0x0101
 #define WM_SYSCOMMAND 0x0112
 #define SC_CLOSE 0xF060
 #define VK_ESCAPE 0x1B
