@@ -249,7 +249,6 @@ struct SimDialog {
     bool open = false;    // still running
     int templateId = 0;
     HWND owner = nullptr;
-    LPARAM initParam = 0;
     HWND window = nullptr;
     std::string caption;  // the window text
     std::vector<SimControl> controls;  // in template order
@@ -300,7 +299,6 @@ struct SimProcess {
     std::string applicationName;   // "" for NULL
     std::string commandLine;
     std::string currentDirectory;  // "" when inherited
-    DWORD startupSize = 0;         // STARTUPINFOA.cb
     DWORD startupFlags = 0;        // STARTUPINFOA.dwFlags
     WORD showWindow = 0;           // STARTUPINFOA.wShowWindow
     DWORD creationFlags = 0;

@@ -320,7 +320,6 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplate
     g_dialog.open = true;
     g_dialog.templateId = DIALOG_TEMPLATE;
     g_dialog.owner = hWndParent;
-    g_dialog.initParam = dwInitParam;
     g_dialog.window = reinterpret_cast<HWND>(NewHandleValue());
     g_dialog.caption = "Status";
     g_dialog.controls.push_back(MakeControl(0xFFFF, "Static", "Actions"));
