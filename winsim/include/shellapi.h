@@ -9,20 +9,10 @@ extern "C" {
 #endif
 
 #define SE_ERR_FNF 2
-#define SE_ERR_PNF 3
 #define SE_ERR_ACCESSDENIED 5
-#define SE_ERR_OOM 8
-#define SE_ERR_SHARE 26
-#define SE_ERR_NOASSOC 31
 
-#define SEE_MASK_DEFAULT 0x00000000
 #define SEE_MASK_NOCLOSEPROCESS 0x00000040
-#define SEE_MASK_NOASYNC 0x00000100
-#define SEE_MASK_FLAG_DDEWAIT 0x00000100
-#define SEE_MASK_DOENVSUBST 0x00000200
 #define SEE_MASK_FLAG_NO_UI 0x00000400
-#define SEE_MASK_NO_CONSOLE 0x00008000
-#define SEE_MASK_NOZONECHECKS 0x00800000
 
 typedef struct _SHELLEXECUTEINFOA {
     DWORD cbSize;
@@ -43,7 +33,7 @@ typedef struct _SHELLEXECUTEINFOA {
         HANDLE hMonitor;
     };
     HANDLE hProcess;
-} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+} SHELLEXECUTEINFOA;
 
 /* Success is a value above 32; the value is not a handle to wait on. */
 HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,

@@ -20,7 +20,6 @@ extern "C" {
 /* Calling conventions do not exist on the host. */
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 #define WINAPIV
 
 /* ---- Basic types (Windows sizes: DWORD and LONG are 32 bits) ---- */
@@ -37,8 +36,6 @@ typedef char CHAR;
  * code written for mingw compiles here as long as it passes WCHAR buffers
  * around and spells no wide literals. */
 typedef unsigned short WCHAR;
-typedef short SHORT;
-typedef unsigned short USHORT;
 typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
@@ -48,37 +45,24 @@ typedef size_t SIZE_T;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
-typedef LONG HRESULT;
-typedef DWORD ACCESS_MASK;
-typedef ACCESS_MASK REGSAM;
 
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
-typedef const CHAR* PCSTR;
 typedef WCHAR* LPWSTR;
 typedef const WCHAR* LPCWSTR;
-typedef WCHAR* PWSTR;
-typedef const WCHAR* PCWSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef BOOL* LPBOOL;
 typedef BYTE* LPBYTE;
-typedef const BYTE* LPCBYTE;
-typedef WORD* LPWORD;
 typedef DWORD* LPDWORD;
-typedef DWORD* PDWORD;
-typedef LONG* LPLONG;
 typedef LONG* PLONG;
-typedef INT* LPINT;
 
 typedef void* HANDLE;
-typedef HANDLE* LPHANDLE;
 #define WINSIM_DECLARE_HANDLE(name) struct name##__ { int unused; }; typedef struct name##__* name
 WINSIM_DECLARE_HANDLE(HWND);
 WINSIM_DECLARE_HANDLE(HKEY);
 WINSIM_DECLARE_HANDLE(HINSTANCE);
 WINSIM_DECLARE_HANDLE(HICON);
-WINSIM_DECLARE_HANDLE(HMENU);
 #undef WINSIM_DECLARE_HANDLE
 typedef HINSTANCE HMODULE;
 typedef HKEY* PHKEY;
@@ -95,19 +79,16 @@ typedef INT_PTR (WINAPI* FARPROC)();
 #define INFINITE 0xFFFFFFFF
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
-#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
-#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
-#define MAKEINTRESOURCE MAKEINTRESOURCEA
 
 /* ---- Structures ---- */
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
     DWORD dwHighDateTime;
-} FILETIME, *PFILETIME, *LPFILETIME;
+} FILETIME, *PFILETIME;
 
 typedef struct _SYSTEMTIME {
     WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
@@ -117,7 +98,7 @@ typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
     BOOL bInheritHandle;
-} SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef struct _OVERLAPPED {
     ULONG_PTR Internal;
@@ -138,7 +119,7 @@ typedef struct _WIN32_FIND_DATAA {
     DWORD dwReserved1;
     CHAR cFileName[MAX_PATH];
     CHAR cAlternateFileName[14];
-} WIN32_FIND_DATAA, *PWIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
+} WIN32_FIND_DATAA, *LPWIN32_FIND_DATAA;
 
 typedef struct _OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;
@@ -147,7 +128,7 @@ typedef struct _OSVERSIONINFOA {
     DWORD dwBuildNumber;
     DWORD dwPlatformId;
     CHAR szCSDVersion[128];
-} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+} OSVERSIONINFOA, *LPOSVERSIONINFOA;
 
 typedef struct _STARTUPINFOA {
     DWORD cb;
@@ -175,12 +156,12 @@ typedef struct _PROCESS_INFORMATION {
     HANDLE hThread;
     DWORD dwProcessId;
     DWORD dwThreadId;
-} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 typedef struct tagPOINT {
     LONG x;
     LONG y;
-} POINT, *PPOINT, *LPPOINT;
+} POINT;
 
 typedef struct tagMSG {
     HWND hwnd;
@@ -189,13 +170,12 @@ typedef struct tagMSG {
     LPARAM lParam;
     DWORD time;
     POINT pt;
-} MSG, *PMSG, *LPMSG;
+} MSG, *LPMSG;
 
 typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 /* ---- Error codes ---- */
 #define ERROR_SUCCESS 0L
-#define NO_ERROR 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
@@ -225,8 +205,6 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_CANCELLED 1223L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
-#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
-#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
 /* ---- Files ---- */
@@ -243,8 +221,6 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 /* Standard and file access rights (a folder's names in the second column). */
 #define DELETE 0x00010000
 #define READ_CONTROL 0x00020000
-#define WRITE_DAC 0x00040000
-#define WRITE_OWNER 0x00080000
 #define SYNCHRONIZE 0x00100000
 #define STANDARD_RIGHTS_REQUIRED 0x000F0000
 #define STANDARD_RIGHTS_READ READ_CONTROL
@@ -259,7 +235,6 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define FILE_READ_EA 0x0008
 #define FILE_WRITE_EA 0x0010
 #define FILE_EXECUTE 0x0020
-#define FILE_TRAVERSE 0x0020
 #define FILE_DELETE_CHILD 0x0040
 #define FILE_READ_ATTRIBUTES 0x0080
 #define FILE_WRITE_ATTRIBUTES 0x0100
@@ -293,7 +268,6 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define FILE_END 2
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
-#define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 
 /* ---- Modules ---- */
@@ -309,13 +283,10 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
 /* ---- Version ---- */
-#define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
 
 /* ---- Heap ---- */
-#define HEAP_NO_SERIALIZE 0x00000001
-#define HEAP_GENERATE_EXCEPTIONS 0x00000004
 #define HEAP_ZERO_MEMORY 0x00000008
 #define HEAP_REALLOC_IN_PLACE_ONLY 0x00000010
 
@@ -327,61 +298,36 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define STILL_ACTIVE 259
 #define QS_KEY 0x0001
-#define QS_MOUSEMOVE 0x0002
-#define QS_MOUSEBUTTON 0x0004
 #define QS_POSTMESSAGE 0x0008
-#define QS_TIMER 0x0010
-#define QS_PAINT 0x0020
 #define QS_SENDMESSAGE 0x0040
-#define QS_HOTKEY 0x0080
 #define QS_ALLINPUT 0x04FF
-#define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
 /* ---- Windows and messages ---- */
 #define SW_HIDE 0
-#define SW_SHOWNORMAL 1
-#define SW_NORMAL 1
-#define SW_SHOWMINIMIZED 2
 #define SW_SHOWMAXIMIZED 3
-#define SW_MAXIMIZE 3
-#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
-#define SW_MINIMIZE 6
 #define SW_SHOWMINNOACTIVE 7
-#define SW_SHOWNA 8
-#define SW_RESTORE 9
 #define SW_SHOWDEFAULT 10
 
 #define MB_OK 0x00000000L
 #define MB_OKCANCEL 0x00000001L
-#define MB_ABORTRETRYIGNORE 0x00000002L
-#define MB_YESNOCANCEL 0x00000003L
 #define MB_YESNO 0x00000004L
 #define MB_RETRYCANCEL 0x00000005L
 #define MB_TYPEMASK 0x0000000FL
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONQUESTION 0x00000020L
 #define MB_ICONEXCLAMATION 0x00000030L
-#define MB_ICONASTERISK 0x00000040L
-#define MB_ICONERROR MB_ICONHAND
-#define MB_ICONSTOP MB_ICONHAND
 #define MB_ICONWARNING MB_ICONEXCLAMATION
-#define MB_ICONINFORMATION MB_ICONASTERISK
 #define MB_DEFBUTTON2 0x00000100L
 
 #define IDOK 1
 #define IDCANCEL 2
-#define IDABORT 3
 #define IDRETRY 4
-#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
 #define WM_NULL 0x0000
-#define WM_DESTROY 0x0002
-#define WM_SETTEXT 0x000C
-#define WM_GETTEXT 0x000D
 #define WM_CLOSE 0x0010
 #define WM_GETICON 0x007F
 #define WM_SETICON 0x0080
@@ -389,30 +335,21 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_COMMAND 0x0111
 #define WM_USER 0x0400
 
-#define ICON_SMALL 0
 #define ICON_BIG 1
 
 #define BN_CLICKED 0
 
 #define LB_ERR (-1)
-#define LB_ERRSPACE (-2)
 #define LB_ADDSTRING 0x0180
-#define LB_INSERTSTRING 0x0181
 #define LB_DELETESTRING 0x0182
-#define LB_RESETCONTENT 0x0184
 #define LB_SETCURSEL 0x0186
-#define LB_GETCURSEL 0x0188
-#define LB_GETTEXT 0x0189
-#define LB_GETTEXTLEN 0x018A
 #define LB_GETCOUNT 0x018B
-#define LB_GETTOPINDEX 0x018E
 
 /* ---- Registry ---- */
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
-#define HKEY_PERFORMANCE_DATA ((HKEY)(ULONG_PTR)((LONG)0x80000004))
 #define HKEY_CURRENT_CONFIG ((HKEY)(ULONG_PTR)((LONG)0x80000005))
 #define HKEY_DYN_DATA ((HKEY)(ULONG_PTR)((LONG)0x80000006))
 
@@ -423,18 +360,9 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 
-#define KEY_QUERY_VALUE 0x0001
 #define KEY_SET_VALUE 0x0002
-#define KEY_CREATE_SUB_KEY 0x0004
-#define KEY_ENUMERATE_SUB_KEYS 0x0008
-#define KEY_NOTIFY 0x0010
-#define KEY_CREATE_LINK 0x0020
-#define KEY_WOW64_64KEY 0x0100
-#define KEY_WOW64_32KEY 0x0200
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
-#define KEY_EXECUTE 0x20019
-#define KEY_ALL_ACCESS 0xF003F
 
 /* ---- Restarting Windows (ADVAPI32's security functions through GetProcAddress) ---- */
 #define EWX_REBOOT 0x00000002
@@ -443,7 +371,7 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef struct _LUID {
     DWORD LowPart;
     LONG HighPart;
-} LUID, *PLUID;
+} LUID;
 typedef struct _LUID_AND_ATTRIBUTES {
     LUID Luid;
     DWORD Attributes;
@@ -451,7 +379,7 @@ typedef struct _LUID_AND_ATTRIBUTES {
 typedef struct _TOKEN_PRIVILEGES {
     DWORD PrivilegeCount;
     LUID_AND_ATTRIBUTES Privileges[1];
-} TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
+} TOKEN_PRIVILEGES;
 
 /* ---- Tokens: judging the log as an ordinary user, starting the copy as one ---- */
 #define TOKEN_ASSIGN_PRIMARY 0x0001
@@ -462,7 +390,7 @@ typedef void* PSID;
 typedef struct _SID_AND_ATTRIBUTES {
     PSID Sid;
     DWORD Attributes;
-} SID_AND_ATTRIBUTES, *PSID_AND_ATTRIBUTES;
+} SID_AND_ATTRIBUTES;
 
 /* ---- KERNEL32 ---- */
 DWORD WINAPI GetLastError(void);
@@ -589,11 +517,8 @@ LONG WINAPI RegCloseKey(HKEY hKey);
 
 /* ---- The clock, keys and dialog messages (a window that answers while it works) ---- */
 #define WM_KEYDOWN 0x0100
-#define WM_KEYUP 0x0101
-#define WM_CHAR 0x0102
 #define WM_SYSCOMMAND 0x0112
 #define SC_CLOSE 0xF060
-#define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
 
 DWORD WINAPI GetTickCount(void);

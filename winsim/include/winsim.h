@@ -129,7 +129,6 @@ struct SimToken {
 std::string SimTokenText(const SimToken& token);
 // The simulated process's token (a standard user's after SimReset).
 void SimRunAs(SimAccount account);
-SimToken SimProcessToken();
 // The simulated process runs as an administrator: it is refused nothing
 // (SimRunAs(SIM_ADMINISTRATOR)); false: a standard user.
 void SimSetElevated(bool elevated);
@@ -250,7 +249,6 @@ struct SimDialog {
     bool open = false;    // still running
     int templateId = 0;
     HWND owner = nullptr;
-    LPARAM initParam = 0;
     HWND window = nullptr;
     std::string caption;  // the window text
     std::vector<SimControl> controls;  // in template order
@@ -270,8 +268,6 @@ struct SimDialog {
 };
 // The open dialog, or the last one after it ended. Callable from callbacks.
 SimDialog SimLastDialog();
-// The open dialog's window, nullptr when none.
-HWND SimDialogWindow();
 // The icon LoadIconA gives for the program's icon resource 300.
 HICON SimProgramIcon();
 
@@ -303,7 +299,6 @@ struct SimProcess {
     std::string applicationName;   // "" for NULL
     std::string commandLine;
     std::string currentDirectory;  // "" when inherited
-    DWORD startupSize = 0;         // STARTUPINFOA.cb
     DWORD startupFlags = 0;        // STARTUPINFOA.dwFlags
     WORD showWindow = 0;           // STARTUPINFOA.wShowWindow
     DWORD creationFlags = 0;
@@ -396,10 +391,7 @@ std::vector<std::string> SimDeadlocks();
 
 // The time spent in Sleep, in waits that timed out and in message waits for no handle.
 DWORD SimSleptMilliseconds();
-size_t SimHeapInUse();
 size_t SimHeapPeak();
-// HeapAlloc and HeapReAlloc fail (NULL) once the bytes in use would pass this.
-void SimSetHeapLimit(size_t bytes);
 
 // One readable line per platform call, in order, e.g.
 //   DeleteFileA("C:\App\a.txt") = 0 [5]
@@ -426,8 +418,6 @@ int SimFindCall(const std::string& text, int from = 0);
 // run out, and by this much for every other recorded platform call (the
 // default 0: calls take no time).
 void SimSetMillisecondsPerCall(DWORD milliseconds);
-// Milliseconds on the clock since SimReset.
-DWORD SimNow();
 
 // Another program posts the open dialog a message once the clock reaches
 // `at` (milliseconds since SimReset), as a key or a click arrives; dropped
@@ -443,7 +433,7 @@ void SimSendEvery(DWORD period, UINT message = WM_NULL);
 
 struct SimAnswer {
     UINT message = WM_NULL;
-    DWORD sentAt = 0;        // SimNow() when it was put in the queue
+    DWORD sentAt = 0;        // ms since SimReset when it was put in the queue
     DWORD answeredAt = 0;    // when it was handed to the dialog
     std::string newestLine;  // the status list's last line then, "" when empty
 };

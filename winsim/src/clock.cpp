@@ -94,7 +94,6 @@ extern "C" DWORD WINAPI GetTickCount(void) { return TICKS_AT_RESET + g_now; }
 // ---- Test controls ----
 
 void SimSetMillisecondsPerCall(DWORD milliseconds) { g_perCall = milliseconds; }
-DWORD SimNow() { return g_now; }
 
 void SimPostMessageAt(DWORD at, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -338,7 +338,6 @@ static BOOL StartProcess(Call& call, const SimToken* asUser, LPCSTR lpApplicatio
     process.applicationName = lpApplicationName ? lpApplicationName : "";
     process.commandLine = lpCommandLine ? lpCommandLine : "";
     process.currentDirectory = lpCurrentDirectory ? lpCurrentDirectory : "";
-    process.startupSize = lpStartupInfo->cb;
     process.startupFlags = lpStartupInfo->dwFlags;
     process.showWindow = lpStartupInfo->wShowWindow;
     // Inherited handles keep their values in the new process.

@@ -20,7 +20,6 @@ DWORD g_minorVersion = 0;
 std::map<void*, size_t> g_blocks;
 size_t g_heapInUse = 0;
 size_t g_heapPeak = 0;
-size_t g_heapLimit = SIZE_MAX;
 const uintptr_t PROCESS_HEAP = 0x150000;
 const uintptr_t PROGRAM_INSTANCE = 0x400000;
 
@@ -44,8 +43,6 @@ void Track(void* block, size_t size)
     if (g_heapInUse > g_heapPeak)
         g_heapPeak = g_heapInUse;
 }
-
-bool Fits(size_t more) { return g_heapInUse + more <= g_heapLimit; }
 }  // namespace
 
 std::string WindowsDirectory() { return g_windowsDirectory; }
@@ -80,7 +77,6 @@ void ResetSystem()
     // Blocks stay allocated: the program keeps some for its whole process
     // (the section buffer), and one process runs many simulated machines.
     g_heapPeak = g_heapInUse;
-    g_heapLimit = SIZE_MAX;
 }
 
 }  // namespace winsim
@@ -256,7 +252,7 @@ extern "C" LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes)
 {
     Call call("HeapAlloc");
     call.Ptr(hHeap).Raw(Hex(dwFlags)).Unsigned(dwBytes);
-    if (reinterpret_cast<uintptr_t>(hHeap) != PROCESS_HEAP || !Fits(dwBytes)) {
+    if (reinterpret_cast<uintptr_t>(hHeap) != PROCESS_HEAP) {
         call.Done("NULL");
         return nullptr;
     }
@@ -282,10 +278,6 @@ extern "C" LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, 
         return nullptr;
     }
     size_t old = found->second;
-    if (dwBytes > old && !Fits(dwBytes - old)) {
-        call.Done("NULL");
-        return nullptr;
-    }
     if (dwFlags & HEAP_REALLOC_IN_PLACE_ONLY) {
         if (dwBytes > old) {
             call.Done("NULL", ERROR_NOT_ENOUGH_MEMORY);
@@ -381,6 +373,4 @@ void SimSetCurrentDirectory(const std::string& path)
 
 std::string SimCurrentDirectory() { return g_currentDirectory; }
 DWORD SimSleptMilliseconds() { return g_slept; }
-size_t SimHeapInUse() { return g_heapInUse; }
 size_t SimHeapPeak() { return g_heapPeak; }
-void SimSetHeapLimit(size_t bytes) { g_heapLimit = bytes; }

@@ -174,8 +174,6 @@ void SimRunAs(SimAccount account)
     g_processToken.account = account;
 }
 
-SimToken SimProcessToken() { return g_processToken; }
-
 void SimSetElevated(bool elevated) { SimRunAs(elevated ? SIM_ADMINISTRATOR : SIM_STANDARD_USER); }
 
 void SimBecome(const SimProcess& process)

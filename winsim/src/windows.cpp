@@ -93,9 +93,6 @@ LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_GETICON:
         return reinterpret_cast<LRESULT>(wParam == ICON_BIG ? g_dialog.bigIcon : g_dialog.smallIcon);
-    case WM_SETTEXT:
-        g_dialog.caption = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        return TRUE;
     case WM_SYSCOMMAND:
         // The close box and Alt+F4.
         if ((wParam & 0xFFF0) == SC_CLOSE)
@@ -216,23 +213,16 @@ std::string MessageName(UINT message)
 {
     switch (message) {
     case WM_NULL: return "WM_NULL";
-    case WM_SETTEXT: return "WM_SETTEXT";
     case WM_CLOSE: return "WM_CLOSE";
     case WM_SETICON: return "WM_SETICON";
     case WM_GETICON: return "WM_GETICON";
     case WM_INITDIALOG: return "WM_INITDIALOG";
     case WM_COMMAND: return "WM_COMMAND";
     case WM_KEYDOWN: return "WM_KEYDOWN";
-    case WM_KEYUP: return "WM_KEYUP";
     case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
     case LB_ADDSTRING: return "LB_ADDSTRING";
-    case LB_INSERTSTRING: return "LB_INSERTSTRING";
     case LB_DELETESTRING: return "LB_DELETESTRING";
-    case LB_RESETCONTENT: return "LB_RESETCONTENT";
     case LB_SETCURSEL: return "LB_SETCURSEL";
-    case LB_GETCURSEL: return "LB_GETCURSEL";
-    case LB_GETTEXT: return "LB_GETTEXT";
-    case LB_GETTEXTLEN: return "LB_GETTEXTLEN";
     case LB_GETCOUNT: return "LB_GETCOUNT";
     }
     if (message >= WM_USER)
@@ -330,7 +320,6 @@ extern "C" INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplate
     g_dialog.open = true;
     g_dialog.templateId = DIALOG_TEMPLATE;
     g_dialog.owner = hWndParent;
-    g_dialog.initParam = dwInitParam;
     g_dialog.window = reinterpret_cast<HWND>(NewHandleValue());
     g_dialog.caption = "Status";
     g_dialog.controls.push_back(MakeControl(0xFFFF, "Static", "Actions"));
@@ -439,7 +428,7 @@ extern "C" HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName)
 extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
     Call call("SendMessageA");
-    bool textArgument = Msg == LB_ADDSTRING || Msg == LB_INSERTSTRING || Msg == WM_SETTEXT;
+    bool textArgument = Msg == LB_ADDSTRING;
     call.Raw(WindowText(hWnd)).Raw(MessageName(Msg)).Num(static_cast<long long>(static_cast<INT_PTR>(wParam)))
         .Raw(textArgument ? Quoted(reinterpret_cast<const char*>(lParam)) : std::to_string(lParam));
     if (IsDialog(hWnd)) {
@@ -452,10 +441,7 @@ extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
         return 0;
     }
     LRESULT result = 0;
-    if (Msg == WM_SETTEXT) {
-        control->text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        result = TRUE;
-    } else if (control->id == STATUS_LIST) {
+    if (control->id == STATUS_LIST) {
         std::vector<std::string>& lines = g_dialog.listLines;
         int count = int(lines.size());
         int index = int(static_cast<INT_PTR>(wParam));
@@ -464,18 +450,6 @@ extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
         case LB_ADDSTRING:
             lines.push_back(text ? text : "");
             result = count;
-            break;
-        case LB_INSERTSTRING:
-            if (index == -1)
-                index = count;
-            if (index < 0 || index > count) {
-                result = LB_ERR;
-                break;
-            }
-            lines.insert(lines.begin() + index, text ? text : "");
-            if (g_dialog.listSelection >= index)
-                ++g_dialog.listSelection;
-            result = index;
             break;
         case LB_DELETESTRING:
             if (index < 0 || index >= count) {
@@ -488,10 +462,6 @@ extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
             else if (g_dialog.listSelection > index)
                 --g_dialog.listSelection;
             result = count - 1;
-            break;
-        case LB_RESETCONTENT:
-            lines.clear();
-            g_dialog.listSelection = LB_ERR;
             break;
         case LB_GETCOUNT:
             result = count;
@@ -507,25 +477,6 @@ extern "C" LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
                 g_dialog.listSelection = index;
                 result = index;
             }
-            break;
-        case LB_GETCURSEL:
-            result = g_dialog.listSelection;
-            break;
-        case LB_GETTEXTLEN:
-            result = index >= 0 && index < count ? LRESULT(lines[size_t(index)].size()) : LB_ERR;
-            break;
-        case LB_GETTEXT:
-            // No size is given: the caller's buffer must hold LB_GETTEXTLEN + 1 bytes.
-            if (index < 0 || index >= count || lParam == 0) {
-                result = LB_ERR;
-                break;
-            }
-            std::memcpy(reinterpret_cast<char*>(lParam), lines[size_t(index)].c_str(),
-                        lines[size_t(index)].size() + 1);
-            result = LRESULT(lines[size_t(index)].size());
-            break;
-        case LB_GETTOPINDEX:
-            result = 0;
             break;
         }
     }
@@ -679,7 +630,6 @@ SimDialog SimLastDialog()
     return dialog;
 }
 
-HWND SimDialogWindow() { return g_dialogWindow; }
 HICON SimProgramIcon() { return reinterpret_cast<HICON>(PROGRAM_ICON_HANDLE); }
 
 void SimPostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
